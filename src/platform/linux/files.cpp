@@ -1,0 +1,199 @@
+// Stand-in files: real Linux files behind Windows semantics. Backslashes are mapped to '/',
+// read-only is the owner's write bit (enforced even for root, as Windows would), renaming
+// never replaces, and every operation can be made to fail on demand.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/linux/standin_internal.h"
+
+struct PlatformFile {
+  FILE* stream;
+};
+
+namespace standin {
+namespace {
+
+struct FaultModel {
+  int nth[kFileOpKinds] = {};
+  int calls[kFileOpKinds] = {};
+  bool always[kFileOpKinds] = {};
+  int64_t total = 0;
+  FileOpHook hook;
+};
+FaultModel faults;
+
+std::optional<uint64_t> freeSpace;
+bool freeSpaceFails = false;
+std::vector<std::string> spaceQueries;
+
+bool existsReadOnly(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+void resetFiles() {
+  faults = FaultModel{};
+  freeSpace.reset();
+  freeSpaceFails = false;
+  spaceQueries.clear();
+}
+
+bool fileOpAllowed(FileOp op, const char* path) {
+  int kind = static_cast<int>(op);
+  faults.total++;
+  faults.calls[kind]++;
+  if (faults.hook && !faults.hook(op, faults.total, path)) return false;
+  if (faults.always[kind]) return false;
+  return faults.nth[kind] == 0 || faults.calls[kind] != faults.nth[kind];
+}
+
+const char* fileOpName(FileOp op) {
+  static const char* const kNames[kFileOpKinds] = {
+      "open",   "create", "read",             "write",  "seek",        "seek-to-end", "close",
+      "attributes", "delete", "rename", "make-folder", "remove-folder"};
+  return kNames[static_cast<int>(op)];
+}
+
+void failNth(FileOp op, int nth) {
+  int kind = static_cast<int>(op);
+  faults.nth[kind] = nth == 0 ? 0 : faults.calls[kind] + nth;
+}
+void failAlways(FileOp op, bool fail) { faults.always[static_cast<int>(op)] = fail; }
+void setFileOpHook(FileOpHook hook) { faults.hook = std::move(hook); }
+int64_t fileOpCount() { return faults.total; }
+int fileOpCount(FileOp op) { return faults.calls[static_cast<int>(op)]; }
+
+void overrideFreeSpace(uint64_t bytes) { freeSpace = bytes; }
+void failFreeSpaceQuery() { freeSpaceFails = true; }
+std::vector<std::string> freeSpaceQueries() { return spaceQueries; }
+
+std::string hostPath(const char* path) {
+  std::string mapped(path);
+  for (char& c : mapped)
+    if (c == '\\') c = '/';
+  return mapped;
+}
+
+void setReadOnly(const std::string& path, bool readOnly) {
+  std::string host = hostPath(path.c_str());
+  struct stat info;
+  if (stat(host.c_str(), &info) != 0) return;
+  mode_t mode = info.st_mode & 07777;
+  chmod(host.c_str(), readOnly ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR));
+}
+
+bool isReadOnly(const std::string& path) { return existsReadOnly(hostPath(path.c_str())); }
+
+}  // namespace standin
+
+using standin::FileOp;
+using standin::fileOpAllowed;
+using standin::hostPath;
+
+PlatformFile* openRead(const char* path) {
+  if (!fileOpAllowed(FileOp::Open, path)) return nullptr;
+  std::string host = hostPath(path);
+  if (standin::isFolder(host)) return nullptr;  // Windows cannot open a folder as a stream
+  FILE* stream = std::fopen(host.c_str(), "rb");
+  return stream ? new PlatformFile{stream} : nullptr;
+}
+
+PlatformFile* createWrite(const char* path) {
+  if (!fileOpAllowed(FileOp::Create, path)) return nullptr;
+  std::string host = hostPath(path);
+  if (standin::existsReadOnly(host)) return nullptr;
+  FILE* stream = std::fopen(host.c_str(), "wb");
+  return stream ? new PlatformFile{stream} : nullptr;
+}
+
+size_t readFile(PlatformFile* file, void* buffer, size_t count) {
+  if (!fileOpAllowed(FileOp::Read, nullptr)) return 0;
+  return std::fread(buffer, 1, count, file->stream);
+}
+
+size_t writeFile(PlatformFile* file, const void* data, size_t count) {
+  if (!fileOpAllowed(FileOp::Write, nullptr)) return count / 2;  // a short write, as on a full disk
+  return std::fwrite(data, 1, count, file->stream);
+}
+
+bool seekFile(PlatformFile* file, uint64_t offset) {
+  if (!fileOpAllowed(FileOp::Seek, nullptr)) return false;
+  return fseeko(file->stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool seekToEnd(PlatformFile* file, uint64_t* size) {
+  if (!fileOpAllowed(FileOp::SeekToEnd, nullptr)) return false;
+  if (fseeko(file->stream, 0, SEEK_END) != 0) return false;
+  off_t position = ftello(file->stream);
+  if (position < 0) return false;
+  *size = static_cast<uint64_t>(position);
+  return true;
+}
+
+bool closeFile(PlatformFile* file) {
+  bool allowed = fileOpAllowed(FileOp::Close, nullptr);
+  bool closed = std::fclose(file->stream) == 0;
+  delete file;
+  return allowed && closed;
+}
+
+bool resetAttributes(const char* path) {
+  if (!fileOpAllowed(FileOp::ResetAttributes, path)) return false;
+  std::string host = hostPath(path);
+  struct stat info;
+  if (stat(host.c_str(), &info) != 0) return false;
+  return chmod(host.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool deleteFile(const char* path) {
+  if (!fileOpAllowed(FileOp::Delete, path)) return false;
+  std::string host = hostPath(path);
+  if (standin::existsReadOnly(host) || standin::isFolder(host)) return false;
+  return unlink(host.c_str()) == 0;
+}
+
+bool moveFile(const char* from, const char* to) {
+  if (!fileOpAllowed(FileOp::Rename, from)) return false;
+  std::string hostFrom = hostPath(from), hostTo = hostPath(to);
+  // renameat2 with RENAME_NOREPLACE refuses an existing destination atomically, like MoveFileA.
+  constexpr unsigned kRenameNoReplace = 1;
+  return syscall(SYS_renameat2, AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(),
+                 kRenameNoReplace) == 0;
+}
+
+bool createFolder(const char* path) {
+  if (!fileOpAllowed(FileOp::MakeFolder, path)) return false;
+  return mkdir(hostPath(path).c_str(), 0777) == 0;
+}
+
+bool removeFolder(const char* path) {
+  if (!fileOpAllowed(FileOp::RemoveFolder, path)) return false;
+  std::string host = hostPath(path);
+  if (standin::existsReadOnly(host)) return false;
+  return rmdir(host.c_str()) == 0;
+}
+
+bool freeSpaceForUser(const char* folder, uint64_t* bytes) {
+  standin::spaceQueries.push_back(folder);
+  if (standin::freeSpaceFails) return false;
+  std::string host = hostPath(folder);
+  struct statvfs info;
+  if (statvfs(host.c_str(), &info) != 0) return false;
+  *bytes = standin::freeSpace ? *standin::freeSpace
+                              : static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
