@@ -1,0 +1,39 @@
+#include "patchdata/payload_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(SafeRelativeName, KeepsNamesInsideTheInstallFolder) {
+  struct Case {
+    std::string name;
+    bool safe;
+  };
+  const Case kCases[] = {
+      {"app.exe", true},
+      {"data\\main.pak", true},
+      {"data/sub/x.bin", true},
+      {".hidden\\..x\\a..b", true},
+      {".\\app.exe", true},
+      {"", true},
+      {std::string(1023, 'a'), true},
+      {std::string(1024, 'a'), false},
+      {"..", false},
+      {"..\\x", false},
+      {"data\\..\\..\\x", false},
+      {"data/../x", false},
+      {"data\\.. \\x", false},
+      {"data\\...\\x", false},
+      {"x\\..", false},
+      {"C:\\Windows\\x.dll", false},
+      {"app.exe:stream", false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name.substr(0, 40));
+    EXPECT_EQ(isSafeRelativeName(c.name.c_str()), c.safe);
+  }
+}
+
+}  // namespace
