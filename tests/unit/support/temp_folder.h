@@ -35,7 +35,7 @@ class TempFolder {
 // Base for tests on the stand-in: a clean stand-in and a scratch folder that is also the
 // current directory for the length of the test.
 class StandinTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override;
   TempFolder scratch;

@@ -1,0 +1,144 @@
+#include "engine/application.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "engine/delta_application.h"
+#include "engine/file_paths.h"
+#include "engine/message_table.h"
+#include "patchdata/payload_records.h"
+#include "platform/files.h"
+#include "platform/window.h"
+#include "ui/controls.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+int32_t applyWriteFile(PatchState& state, PatchOp& op) {
+  const char* name = op.body.readString();
+  char target[kPathCapacity];
+  if (!name || !formTargetPath(state.installFolder, name, target)) return kApplyWriteFileFailed;
+  resetAttributes(target);
+  PlatformFile* output = createWrite(target);
+  if (!output) return kApplyWriteFileFailed;
+  size_t length = op.body.remaining();
+  bool written = writeBytes(state, output, op.body.readBytes(length), length);
+  // A failed close can lose the last buffered bytes: that is a failed write too.
+  bool closed = closeFile(output);
+  return written && closed ? kApplied : kApplyWriteFileFailed;
+}
+
+// Delete, rename and folder records: their own failures are ignored, as the next records do
+// not depend on them; only a refused name stops the run.
+int32_t applySimpleRecord(PatchState& state, PatchOp& op) {
+  char path[kPathCapacity], secondPath[kPathCapacity];
+  const char* name = op.body.readString();
+  if (!name || !formTargetPath(state.installFolder, name, path)) return kApplyReplaceFailed;
+  switch (op.type) {
+    case kOpDeleteFile:
+      resetAttributes(path);
+      deleteFile(path);
+      break;
+    case kOpRename: {
+      const char* newName = op.body.readString();
+      if (!newName || !formTargetPath(state.installFolder, newName, secondPath))
+        return kApplyReplaceFailed;
+      resetAttributes(path);
+      resetAttributes(secondPath);
+      moveFile(path, secondPath);
+      break;
+    }
+    case kOpMakeFolder:
+      createFolder(path);
+      break;
+    case kOpRemoveFolder:
+      resetAttributes(path);
+      removeFolder(path);
+      break;
+  }
+  return kApplied;
+}
+
+int32_t applyRecord(PatchState& state, PatchOp& op) {
+  switch (op.type) {
+    case kOpChainedDelta:
+    case kOpExactDelta:
+      return applyDelta(state, op);
+    case kOpWriteFile:
+      return applyWriteFile(state, op);
+    case kOpDeleteFile:
+    case kOpRename:
+    case kOpMakeFolder:
+    case kOpRemoveFolder:
+      return applySimpleRecord(state, op);
+    default:
+      return kApplied;  // unknown types are stepped over
+  }
+}
+
+int32_t runOperationList(PatchState& state) {
+  PayloadCursor list = state.opList;
+  int32_t opCount = list.readI32();
+  if (list.overran) return kApplyCopyFailed;
+  for (int32_t i = 0; i < opCount; i++) {
+    PatchOp op;
+    if (!readPatchOp(list, op)) return kApplyCopyFailed;
+    int32_t result = applyRecord(state, op);
+    if (result != kApplied) return result;
+  }
+  return kApplied;
+}
+
+uint32_t workTotalFor(const PatchState& state) {
+  bool known = state.workTotals && state.identifiedVersion >= 0 &&
+               state.identifiedVersion < state.versionCount - 1;
+  return known ? state.workTotals[state.identifiedVersion] : 0;
+}
+
+}  // namespace
+
+int32_t applyPatch(PatchState& state) {
+  if (state.applying) return kApplied;
+  state.status = kStatusApplying;
+  state.applying = true;
+  updateControls(state);
+  setControlText(state.dialog, IDC_STATUS, lookupText(state, "T_Applying"));
+
+  state.applyDone = 0;
+  state.lastProgressPos = -1;
+  state.applyTotal = workTotalFor(state);
+  state.checksum.progress = {applicationProgress, &state};
+
+  int32_t result = runOperationList(state);
+  state.applying = false;
+  if (result == kApplied) state.status = kStatusApplied;
+  updateControls(state);
+  return result;
+}
+
+bool copyRange(PatchState& state, PlatformFile* source, PlatformFile* output, uint32_t offset,
+               int32_t length) {
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlockSize]);
+  if (!block || !seekFile(source, offset)) return false;
+  for (int32_t remaining = length; remaining > 0;) {
+    size_t size = remaining < static_cast<int32_t>(kCopyBlockSize) ? static_cast<size_t>(remaining)
+                                                                    : kCopyBlockSize;
+    if (readFile(source, block.get(), size) != size) return false;
+    state.checksum.progress.report(static_cast<int32_t>(size));
+    if (writeFile(output, block.get(), size) != size) return false;
+    state.checksum.progress.report(static_cast<int32_t>(size));
+    remaining -= static_cast<int32_t>(size);
+  }
+  return true;
+}
+
+bool writeBytes(PatchState& state, PlatformFile* output, const uint8_t* bytes, size_t length) {
+  for (size_t done = 0; done < length;) {
+    size_t size = length - done < kCopyBlockSize ? length - done : kCopyBlockSize;
+    if (writeFile(output, bytes + done, size) != size) return false;
+    state.checksum.progress.report(static_cast<int32_t>(size));
+    done += size;
+  }
+  return true;
+}

@@ -1,0 +1,24 @@
+#include "engine/file_paths.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/patch_state.h"
+#include "patchdata/payload_records.h"
+
+bool formTargetPath(const char* folder, const char* name, char* path) {
+  path[0] = '\0';
+  if (!isSafeRelativeName(name)) return false;
+  int length = std::snprintf(path, kPathCapacity, "%s\\%s", folder, name);
+  if (length < 0 || length >= kPathCapacity) {
+    path[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+void formTemporaryPath(const char* target, char* temporary) {
+  size_t length = std::strlen(target);
+  std::memcpy(temporary, target, length + 1);
+  if (length >= 3) std::memcpy(temporary + length - 3, "tmp", 3);
+}

@@ -1,0 +1,52 @@
+#include "engine/message_table.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+char* copyOf(const char* text) {
+  size_t length = std::strlen(text);
+  char* copy = new (std::nothrow) char[length + 1];
+  if (copy) std::memcpy(copy, text, length + 1);
+  return copy;
+}
+
+char foldAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool keysEqual(const char* a, const char* b) {
+  for (; *a && *b; a++, b++)
+    if (foldAsciiLetter(*a) != foldAsciiLetter(*b)) return false;
+  return *a == *b;
+}
+
+}  // namespace
+
+void readMessageTable(PatchState& state) {
+  int32_t count = state.cursor.readI32();
+  if (count <= 0) return;
+  // Every entry takes at least two bytes (two terminators), so a count beyond that cannot be
+  // real and must not decide how much memory is asked for.
+  if (static_cast<size_t>(count) > state.cursor.remaining() / 2)
+    count = static_cast<int32_t>(state.cursor.remaining() / 2);
+  state.messages = new (std::nothrow) MessageEntry[count > 0 ? count : 1];
+  if (!state.messages) return;
+  for (int32_t i = 0; i < count; i++) {
+    const char* key = state.cursor.readString();
+    const char* text = state.cursor.readString();
+    if (!key || !text) break;
+    MessageEntry& entry = state.messages[i];
+    entry.key = copyOf(key);
+    entry.text = copyOf(text);
+    if (!entry.key || !entry.text) break;
+    for (char* c = entry.text; *c; c++)
+      if (*c == '|') *c = '\n';
+    state.messageCount = i + 1;
+  }
+}
+
+const char* lookupText(const PatchState& state, const char* key) {
+  for (int32_t i = 0; i < state.messageCount; i++)
+    if (keysEqual(key, state.messages[i].key)) return state.messages[i].text;
+  return kMissingText;
+}

@@ -1,0 +1,471 @@
+#include "engine/application.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/identification.h"
+#include "platform/linux/standin.h"
+#include "support/updater_fixture.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+using patchwriter::DeltaRecord;
+using patchwriter::makeDelta;
+using standin::FileOp;
+
+struct Delta {
+  DeltaRecord record;
+  Bytes oldFile, newFile;
+};
+
+Delta deltaOf(patchwriter::OpType type, int16_t version, const std::string& name, const Bytes& oldFile,
+              const DeltaCommands& commands) {
+  Delta delta{makeDelta(type, version, name, oldFile, commands), oldFile, commands.apply(oldFile)};
+  return delta;
+}
+
+// A new file made of copies (some longer than one 128 KiB block, one reading backwards) and
+// literals of an old one.
+Delta typicalDelta(const std::string& name, uint32_t seed, int16_t version = 0,
+                   patchwriter::OpType type = patchwriter::kChainedDelta) {
+  Bytes oldFile = randomBytes(400000, seed);
+  DeltaCommands commands;
+  commands.copy(200000, 150000).literal(randomBytes(1000, seed + 1)).copy(100, 0).copy(0, 5)
+      .literal(Bytes{}).copy(150000, 10).literal("tail");
+  return deltaOf(type, version, name, oldFile, commands);
+}
+
+class Application : public UpdaterTest {
+ public:
+  // Loads a payload of `versions` versions whose single identification file is "id.txt",
+  // carrying `ops`, installs version `installedVersion` of "id.txt" and identifies.
+  void prepare(PayloadWriter& writer, int versions, int installedVersion) {
+    std::vector<uint32_t> ids;
+    for (int v = 0; v < versions; v++) ids.push_back(idChecksum(v));
+    addStandardMessages(writer, versions).versionCount(versions).identFile("id.txt", ids);
+    load(writer.build());
+    useInstallFolder();
+    scratch.write(installed("id.txt"), idText(installedVersion));
+    identifyVersion(state, archive.checksum);
+    ASSERT_EQ(state.identifiedVersion, installedVersion);
+    newPositions();
+  }
+  static std::string idText(int version) { return "identity " + std::to_string(version); }
+  static uint32_t idChecksum(int version) {
+    std::string text = idText(version);
+    return checksumUpdate(kChecksumStart, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
+  void install(const Delta& delta) { scratch.write(installed(delta.record.name), delta.oldFile); }
+  std::string path(const std::string& name) const { return scratch.at(installed(name)); }
+  bool hasFile(const std::string& name) const { return scratch.exists(installed(name)); }
+  Bytes contentOf(const std::string& name) const { return scratch.read(installed(name)); }
+  int32_t apply() { return applyPatch(state); }
+};
+
+TEST_F(Application, FullUpdateRebuildsEveryFileAndTheBarEndsAtItsMaximum) {
+  Delta app = typicalDelta("app.exe", 1);
+  Delta pak = typicalDelta("data\\main.pak", 2);
+  Bytes newText = randomBytes(300000, 3);  // three write blocks
+  uint64_t work = patchwriter::deltaWork(app.record) + patchwriter::deltaWork(pak.record) + newText.size();
+  PayloadWriter writer;
+  writer.workTotals({static_cast<uint32_t>(work)})
+      .makeFolder("data\\extra")
+      .delta(app.record)
+      .delta(pak.record)
+      .writeFile("data\\extra\\new.txt", newText)
+      .deleteFile("old.dll")
+      .rename("readme.txt", "readme.htm")
+      .removeFolder("data\\gone");
+  install(app);
+  scratch.write(installed("data/main.pak"), pak.oldFile);
+  scratch.write(installed("old.dll"), "obsolete");
+  scratch.write(installed("readme.txt"), "read me");
+  scratch.makeFolder(installed("data/gone"));
+  prepare(writer, 2, 0);
+
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(contentOf("app.exe"), app.newFile);
+  EXPECT_EQ(contentOf("data/main.pak"), pak.newFile);
+  EXPECT_EQ(contentOf("data/extra/new.txt"), newText);
+  EXPECT_EQ(contentOf("readme.htm"), bytesOf("read me"));
+  EXPECT_EQ(scratch.list(), (std::vector<std::string>{
+                                "install/", "install/app.exe", "install/data/", "install/data/extra/",
+                                "install/data/extra/new.txt", "install/data/main.pak", "install/id.txt",
+                                "install/readme.htm"}));
+  EXPECT_EQ(state.applyDone, work) << "every byte read or written was reported exactly once per rule";
+  std::vector<int> positions = newPositions();
+  EXPECT_EQ(positions.back(), 1000);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(state.status, kStatusApplied);
+  EXPECT_EQ(buttons(), (Buttons{true, true, true}));
+  EXPECT_EQ(updateCaption(), "Done");
+  EXPECT_EQ(statusLine(), kApplyingText) << "the dialog, not the engine, shows the outcome";
+}
+
+TEST_F(Application, ReportsEachCopyBlockTwiceAndEachLiteralBlockOnce) {
+  Bytes oldFile = randomBytes(4012, 4);
+  DeltaCommands commands;
+  commands.copy(977, 0).literal("ab").copy(1006, 979).copy(1955, 2057);
+  Delta readme = deltaOf(patchwriter::kChainedDelta, 0, "Readme.htm", oldFile, commands);
+  ASSERT_EQ(readme.newFile.size(), 3940u);
+  PayloadWriter writer;
+  writer.workTotals({15830}).delta(readme.record);
+  install(readme);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(state.applyDone, 15830u);
+  EXPECT_EQ(contentOf("Readme.htm"), readme.newFile);
+}
+
+TEST_F(Application, VersionFilterOfChainedAndExactDeltas) {
+  // Installed version 1 of three. Each record targets its own file, whose old content is in
+  // place, so a record that is carried out changes its file and one passed over does not.
+  struct Record {
+    const char* name;
+    patchwriter::OpType type;
+    int16_t version;
+    bool carriedOut;
+  };
+  const Record kRecords[] = {
+      {"chained0", patchwriter::kChainedDelta, 0, false},
+      {"chained1", patchwriter::kChainedDelta, 1, true},
+      {"chained2", patchwriter::kChainedDelta, 2, true},
+      {"exact0", patchwriter::kExactDelta, 0, false},
+      {"exact1", patchwriter::kExactDelta, 1, true},
+      {"exact2", patchwriter::kExactDelta, 2, false},
+      {"chainedMinus1", patchwriter::kChainedDelta, -1, false},
+      {"exactMinus1", patchwriter::kExactDelta, -1, false},
+  };
+  PayloadWriter writer;
+  std::vector<Delta> deltas;
+  uint32_t work = 0;
+  for (const Record& r : kRecords) {
+    deltas.push_back(deltaOf(r.type, r.version, r.name, bytesOf(std::string("old ") + r.name),
+                             DeltaCommands().literal(std::string("new ") + r.name)));
+    writer.delta(deltas.back().record);
+    install(deltas.back());
+    if (r.carriedOut) work += static_cast<uint32_t>(patchwriter::deltaWork(deltas.back().record));
+  }
+  writer.workTotals({0, work});
+  prepare(writer, 3, 1);
+  EXPECT_EQ(apply(), kApplied);
+  for (size_t i = 0; i < deltas.size(); i++) {
+    SCOPED_TRACE(kRecords[i].name);
+    EXPECT_EQ(contentOf(kRecords[i].name), kRecords[i].carriedOut ? deltas[i].newFile : deltas[i].oldFile);
+  }
+  EXPECT_EQ(state.applyDone, work) << "records passed over for their version report nothing";
+}
+
+TEST_F(Application, DeltaWhoseTargetIsAlreadyNewIsPassedOverAfterItsChecksum) {
+  Delta app = typicalDelta("app.exe", 5);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(app.record);
+  scratch.write(installed("app.exe"), app.newFile);
+  standin::setReadOnly(path("app.exe"), true);
+  scratch.write(installed("app.tmp"), "stale");
+  standin::setReadOnly(path("app.tmp"), true);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(state.applyDone, app.newFile.size()) << "only the checksum of the target";
+  EXPECT_FALSE(standin::isReadOnly(path("app.exe")));
+  EXPECT_FALSE(standin::isReadOnly(path("app.tmp")));
+  EXPECT_EQ(contentOf("app.tmp"), bytesOf("stale")) << "no temporary file was made";
+}
+
+TEST_F(Application, ReadOnlyFilesAreReplacedLikeAnyOther) {
+  Delta app = typicalDelta("app.exe", 6);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(app.record).writeFile("config.ini", bytesOf("new config"));
+  install(app);
+  standin::setReadOnly(path("app.exe"), true);
+  scratch.write(installed("app.tmp"), "stale temporary file");
+  standin::setReadOnly(path("app.tmp"), true);
+  scratch.write(installed("config.ini"), "old config, longer than the new one");
+  standin::setReadOnly(path("config.ini"), true);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(contentOf("app.exe"), app.newFile);
+  EXPECT_FALSE(hasFile("app.tmp"));
+  EXPECT_EQ(contentOf("config.ini"), bytesOf("new config"));
+}
+
+TEST_F(Application, SimpleRecordsThatCannotBeDoneAreIgnored) {
+  PayloadWriter writer;
+  writer.workTotals({0})
+      .deleteFile("missing.dll")
+      .rename("a.txt", "b.txt")
+      .makeFolder("existing")
+      .removeFolder("full")
+      .makeFolder("no\\parent")
+      .rawOp(0, Bytes{1, 2, 3})
+      .rawOp(8, Bytes{})
+      .rawOp(255, Bytes(10, 0xFF))
+      .writeFile("last.txt", bytesOf("reached"));
+  scratch.write(installed("a.txt"), "a");
+  scratch.write(installed("b.txt"), "b");
+  scratch.makeFolder(installed("existing"));
+  scratch.write(installed("full/file"), "f");
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(contentOf("a.txt"), bytesOf("a"));
+  EXPECT_EQ(contentOf("b.txt"), bytesOf("b")) << "a rename never replaces";
+  EXPECT_TRUE(hasFile("full/file"));
+  EXPECT_FALSE(hasFile("no"));
+  EXPECT_EQ(contentOf("last.txt"), bytesOf("reached"));
+}
+
+TEST_F(Application, EmptyOperationListSucceedsAtOnce) {
+  PayloadWriter writer;
+  writer.workTotals({0});
+  prepare(writer, 2, 0);
+  int64_t operationsBefore = standin::fileOpCount();
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(state.status, kStatusApplied);
+  EXPECT_EQ(standin::fileOpCount(), operationsBefore);
+  EXPECT_TRUE(newPositions().empty());
+}
+
+// ---- failures: each code, and what the failing record leaves on disk ----
+
+struct FailureCase {
+  const char* name;
+  int32_t code;
+  void (*arrange)(Application& test);  // the install folder or a fault, before the run
+  // What the target and its temporary file hold afterwards: 'o' old content, 'n' new content,
+  // 'p' a prefix of the new content, 'e' the hand-edited content, 'd' a folder, '-' nothing.
+  char target, temporary;
+};
+
+class ApplicationFailure : public Application {
+ protected:
+  // Copies first, so that a failing read hits a copy; the literal sits between two copies.
+  // Writes: 1 is "before.txt"; 2-4 the first copy; 5-6 the literal; 7-8 the last copy.
+  // Opens: 1 the target's checksum, 2 the target as source, 3 the result's checksum.
+  // Reads: 1-4 the target's checksum; 5-7 the first copy.
+  Delta failingDelta() {
+    DeltaCommands commands;
+    commands.copy(300000, 0).literal(randomBytes(200000, 12)).copy(250000, 300000);
+    return deltaOf(patchwriter::kChainedDelta, 0, "app.exe", randomBytes(600000, 11), commands);
+  }
+  void expectHolds(const std::string& name, char what, const Delta& delta) {
+    SCOPED_TRACE(name);
+    switch (what) {
+      case '-': EXPECT_FALSE(hasFile(name)); break;
+      case 'o': EXPECT_EQ(contentOf(name), delta.oldFile); break;
+      case 'n': EXPECT_EQ(contentOf(name), delta.newFile); break;
+      case 'e': EXPECT_EQ(contentOf(name), bytesOf("edited")); break;
+      case 'd': EXPECT_TRUE(std::filesystem::is_directory(path(name))); break;
+      case 'p': {
+        Bytes partial = contentOf(name);
+        EXPECT_LT(partial.size(), delta.newFile.size());
+        EXPECT_TRUE(std::equal(partial.begin(), partial.end(), delta.newFile.begin()));
+        break;
+      }
+    }
+  }
+};
+
+TEST_F(ApplicationFailure, EachCodeLeavesWhatItShould) {
+  const FailureCase kCases[] = {
+      {"target changed by hand", kApplySourceMismatch,
+       [](Application& t) { t.scratch.write(t.installed("app.exe"), "edited"); }, 'e', '-'},
+      {"target missing", kApplySourceMismatch,
+       [](Application& t) { std::filesystem::remove(t.scratch.at(t.installed("app.exe"))); }, '-', '-'},
+      {"target cannot be opened after its checksum", kApplySourceOpenFailed,
+       [](Application&) { standin::failNth(FileOp::Open, 2); }, 'o', '-'},
+      {"temporary path is a folder", kApplyTempCreateFailed,
+       [](Application& t) { t.scratch.makeFolder(t.installed("app.tmp")); }, 'o', 'd'},
+      {"disk full while writing a literal", kApplyLiteralWriteFailed,
+       [](Application&) { standin::failNth(FileOp::Write, 5); }, 'o', 'p'},
+      {"disk full while writing a copy", kApplyCopyFailed,
+       [](Application&) { standin::failNth(FileOp::Write, 3); }, 'o', 'p'},
+      {"source unreadable part-way through a copy", kApplyCopyFailed,
+       [](Application&) { standin::failNth(FileOp::Read, 6); }, 'o', 'p'},
+      {"result cannot be read back", kApplyResultUnreadable,
+       [](Application&) { standin::failNth(FileOp::Open, 3); }, 'o', '-'},
+      {"old file cannot be deleted", kApplyReplaceFailed,
+       [](Application&) { standin::failNth(FileOp::Delete, 1); }, 'o', '-'},
+      {"new file cannot be renamed into place", kApplyReplaceFailed,
+       [](Application&) { standin::failNth(FileOp::Rename, 1); }, '-', 'n'},
+  };
+  for (const FailureCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+    Delta delta = failingDelta();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("before.txt", bytesOf("applied")).delta(delta.record)
+        .writeFile("after.txt", bytesOf("never"));
+    install(delta);
+    prepare(writer, 2, 0);
+    c.arrange(*this);
+    EXPECT_EQ(apply(), c.code);
+    EXPECT_EQ(contentOf("before.txt"), bytesOf("applied")) << "earlier records stay applied";
+    EXPECT_FALSE(hasFile("after.txt"));
+    EXPECT_EQ(state.status, kStatusApplying);
+    EXPECT_FALSE(state.applying);
+    EXPECT_EQ(buttons(), (Buttons{false, true, true}));
+    expectHolds("app.exe", c.target, delta);
+    expectHolds("app.tmp", c.temporary, delta);
+  }
+}
+
+TEST_F(Application, CopyPastTheEndOfTheSourceFailsAndKeepsTheTarget) {
+  Bytes oldFile = randomBytes(1000, 13);
+  Delta delta = deltaOf(patchwriter::kChainedDelta, 0, "app.exe", oldFile,
+                        DeltaCommands().literal("head").copy(100, 950));
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  install(delta);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplyCopyFailed);
+  EXPECT_EQ(contentOf("app.exe"), oldFile);
+  EXPECT_EQ(contentOf("app.tmp"), bytesOf("head")) << "the partly written temporary file remains";
+}
+
+TEST_F(Application, ResultWithTheWrongChecksumIsDeleted) {
+  Delta delta = typicalDelta("app.exe", 14);
+  delta.record.newChecksum ^= 1;
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  install(delta);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplyResultMismatch);
+  EXPECT_EQ(contentOf("app.exe"), delta.oldFile);
+  EXPECT_FALSE(hasFile("app.tmp"));
+}
+
+TEST_F(Application, WriteFileThatCannotBeCreatedOrWrittenFails) {
+  for (bool folderInTheWay : {true, false}) {
+    SCOPED_TRACE(folderInTheWay);
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("out.bin", randomBytes(300000, 15));
+    if (folderInTheWay) scratch.makeFolder(installed("out.bin"));
+    prepare(writer, 2, 0);
+    if (!folderInTheWay) standin::failNth(FileOp::Write, 2);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    EXPECT_EQ(state.status, kStatusApplying);
+  }
+}
+
+TEST_F(Application, FailureAtTheThirdRecordLeavesTheFirstTwoApplied) {
+  PayloadWriter writer;
+  writer.workTotals({1})
+      .writeFile("one.txt", bytesOf("1"))
+      .writeFile("two.txt", bytesOf("2"))
+      .writeFile("three\\x.txt", bytesOf("3"))  // its folder does not exist
+      .writeFile("four.txt", bytesOf("4"));
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplyWriteFileFailed);
+  EXPECT_TRUE(hasFile("one.txt"));
+  EXPECT_TRUE(hasFile("two.txt"));
+  EXPECT_FALSE(hasFile("four.txt"));
+  EXPECT_EQ(buttons(), (Buttons{false, true, true}));
+  EXPECT_EQ(updateCaption(), "Update");
+}
+
+TEST_F(Application, SecondRunWhileTheFirstWorksDoesNothing) {
+  Delta app = typicalDelta("app.exe", 16);
+  PayloadWriter writer;
+  writer.workTotals({static_cast<uint32_t>(patchwriter::deltaWork(app.record))}).delta(app.record);
+  install(app);
+  prepare(writer, 2, 0);
+  int32_t nested = -1;
+  bool buttonsWereOff = false;
+  standin::postMessage([&] {
+    buttonsWereOff = buttons() == Buttons{false, false, false};
+    nested = apply();
+  });
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(nested, kApplied);
+  EXPECT_TRUE(buttonsWereOff);
+  EXPECT_EQ(contentOf("app.exe"), app.newFile);
+  EXPECT_EQ(state.applyDone, patchwriter::deltaWork(app.record)) << "the nested call did no work";
+}
+
+// ---- payloads that would harm the installation are refused ----
+
+TEST_F(Application, TargetThatIsItsOwnTemporaryFileIsRefusedUntouched) {
+  Delta delta = typicalDelta("cache.tmp", 17);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  install(delta);
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplyTempCreateFailed);
+  EXPECT_EQ(contentOf("cache.tmp"), delta.oldFile);
+  EXPECT_EQ(standin::fileOpCount(FileOp::Create), 0);
+}
+
+TEST_F(Application, FailedRenameKeepsTheOnlyVerifiedCopy) {
+  Delta delta = typicalDelta("app.exe", 18);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  install(delta);
+  prepare(writer, 2, 0);
+  standin::failAlways(FileOp::Rename, true);
+  standin::failAlways(FileOp::Delete, false);
+  EXPECT_EQ(apply(), kApplyReplaceFailed);
+  EXPECT_FALSE(hasFile("app.exe"));
+  EXPECT_EQ(contentOf("app.tmp"), delta.newFile);
+}
+
+TEST_F(Application, InterruptedSwapIsFinishedOnTheNextRun) {
+  Delta delta = typicalDelta("app.exe", 19);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  scratch.write(installed("app.tmp"), delta.newFile);  // old deleted, new not yet renamed
+  prepare(writer, 2, 0);
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(contentOf("app.exe"), delta.newFile);
+  EXPECT_FALSE(hasFile("app.tmp"));
+
+  // A temporary file with anything else in it is not taken for the new file.
+  std::filesystem::remove(path("app.exe"));
+  scratch.write(installed("app.tmp"), "half written");
+  EXPECT_EQ(apply(), kApplySourceMismatch);
+  EXPECT_EQ(contentOf("app.tmp"), bytesOf("half written"));
+}
+
+TEST_F(Application, NamesReachingOutsideTheInstallFolderTouchNothing) {
+  scratch.write("outside.txt", "precious");
+  struct Case {
+    const char* name;
+    void (*add)(PayloadWriter&);
+    int32_t code;
+  };
+  const Case kCases[] = {
+      {"delta", [](PayloadWriter& w) {
+         patchwriter::DeltaRecord d;
+         d.name = "..\\outside.txt";
+         w.delta(d);
+       }, kApplySourceOpenFailed},
+      {"write file", [](PayloadWriter& w) { w.writeFile("..\\outside.txt", bytesOf("x")); }, kApplyWriteFileFailed},
+      {"delete", [](PayloadWriter& w) { w.deleteFile("data\\..\\..\\outside.txt"); }, kApplyReplaceFailed},
+      {"rename away", [](PayloadWriter& w) { w.rename("..\\outside.txt", "stolen.txt"); }, kApplyReplaceFailed},
+      {"rename in", [](PayloadWriter& w) { w.rename("id.txt", "..\\outside2.txt"); }, kApplyReplaceFailed},
+      {"drive", [](PayloadWriter& w) { w.deleteFile("C:outside.txt"); }, kApplyReplaceFailed},
+      {"stream", [](PayloadWriter& w) { w.writeFile("id.txt:stream", bytesOf("x")); }, kApplyWriteFileFailed},
+      {"remove folder", [](PayloadWriter& w) { w.removeFolder(".."); }, kApplyReplaceFailed},
+      {"long name", [](PayloadWriter& w) { w.writeFile(std::string(1000, 'n'), bytesOf("x")); }, kApplyWriteFileFailed},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    standin::reset();
+    PayloadWriter writer;
+    writer.workTotals({1});
+    c.add(writer);
+    prepare(writer, 2, 0);
+    std::vector<std::string> before = scratch.list();
+    EXPECT_EQ(apply(), c.code);
+    EXPECT_EQ(scratch.list(), before);
+    EXPECT_EQ(scratch.read("outside.txt"), bytesOf("precious"));
+  }
+}
+
+}  // namespace
