@@ -10,6 +10,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")  # the shipped file carries no symbols
 # Lets CTest run the Windows test programs; only the 64-bit ones can run on this machine.
 find_program(WINE_PROGRAM wine)
 if(WINE_PROGRAM AND CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")

@@ -11,6 +11,9 @@ ctest --preset native -j"$(nproc)"
 echo "== unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
 ctest --preset sanitize -j"$(nproc)"
 
+echo "== the shipped executable"
+scripts/check-imports.sh build/win32/PatchUtility.exe
+
 echo "== unit tests (64-bit Windows build under Wine)"
 source scripts/wine-env.sh
 start_wine
