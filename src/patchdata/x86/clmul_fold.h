@@ -14,7 +14,9 @@
 #include "patchdata/checksum_fold_constants.h"
 #include "patchdata/checksum_kernels.h"
 
-#define CLMUL_128_STEP __attribute__((target("sse2,ssse3,pclmul"), always_inline)) inline
+// The 128-bit kernel's instruction set; the CPU test enables that kernel on PCLMULQDQ and SSSE3.
+#define CLMUL_128_TARGET __attribute__((target("sse2,ssse3,pclmul")))
+#define CLMUL_128_STEP CLMUL_128_TARGET __attribute__((always_inline)) inline
 
 namespace clmul {
 
