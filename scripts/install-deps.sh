@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs with apt-get whatever this project needs and the machine lacks. Idempotent: a
 # package already present is never reinstalled, and apt is not touched when nothing is missing.
-# Usage: scripts/install-deps.sh [build|test|bench]...   (default: build test)
+# Usage: scripts/install-deps.sh [build|test|bench|i386]...   (default: build test)
 set -euo pipefail
 
 build=(cmake make g++ pkg-config zlib1g-dev libgtest-dev libbenchmark-dev
@@ -9,6 +9,7 @@ build=(cmake make g++ pkg-config zlib1g-dev libgtest-dev libbenchmark-dev
        libcli11-dev libtomlplusplus-dev libdivsufsort-dev libzopfli-dev libfmt-dev)
 test=(wine wine64 xvfb imagemagick x11-utils xdotool clang-14 libclang-rt-14-dev)
 bench=(xdelta3 bsdiff zstd time)
+i386=(g++-multilib qemu-user)  # scripts/test-i386-kernels.sh
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(build test)
@@ -18,7 +19,8 @@ for group in "${groups[@]}"; do
     build) wanted+=("${build[@]}") ;;
     test) wanted+=("${build[@]}" "${test[@]}") ;;
     bench) wanted+=("${build[@]}" "${bench[@]}") ;;
-    *) echo "install-deps: unknown group '$group' (build, test or bench)" >&2; exit 2 ;;
+    i386) wanted+=("${build[@]}" "${i386[@]}") ;;
+    *) echo "install-deps: unknown group '$group' (build, test, bench or i386)" >&2; exit 2 ;;
   esac
 done
 

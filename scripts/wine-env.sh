@@ -11,5 +11,9 @@ start_wine() {
     wineboot --init >/dev/null 2>&1 || true
   fi
   wineserver -p >/dev/null 2>&1 || true
+  # Start the prefix's background services now, detached from our output: the first Windows
+  # program would otherwise start them holding its caller's pipes, and ctest would wait on
+  # those pipes for as long as the wineserver lives.
+  wineboot >/dev/null 2>&1 </dev/null || true
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 }

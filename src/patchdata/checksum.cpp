@@ -1,38 +1,38 @@
-// Table-driven checksum, one byte at a time.
+// The checksum engine: the register update, which runs the fastest kernel this CPU supports,
+// and the checksum of a memory block or of a whole file.
 #include "patchdata/checksum.h"
 
 #include <memory>
 #include <new>
 
+#include "patchdata/checksum_kernels.h"
+#include "patchdata/checksum_tables.h"
 #include "platform/files.h"
 
 namespace {
 
-struct ChecksumTable {
-  uint32_t entries[256];
-  constexpr ChecksumTable() : entries() {
-    for (uint32_t index = 0; index < 256; index++) {
-      uint32_t value = index << 24;
-      for (int bit = 0; bit < 8; bit++)
-        value = (value & 0x80000000u) ? (value << 1) ^ kChecksumPolynomial : value << 1;
-      entries[index] = value;
-    }
-  }
-};
-
-// Built by the compiler, so engines constructed before main() can copy it safely.
-constexpr ChecksumTable kTable;
+const ChecksumKernel& firstSupportedKernel() {
+  std::span<const ChecksumKernel> kernels = checksumKernels();
+  for (const ChecksumKernel& kernel : kernels)
+    if (kernel.supported()) return kernel;
+  return kernels.back();  // runs on every CPU
+}
 
 }  // namespace
 
+const ChecksumKernel& chosenChecksumKernel() {
+  // Chosen at the first checksum, which may come before main(): the kernel list is constant
+  // data, and a function-local static is initialised once, thread-safely, by its first caller.
+  static const ChecksumKernel& chosen = firstSupportedKernel();
+  return chosen;
+}
+
 uint32_t checksumUpdate(uint32_t checksumRegister, const uint8_t* bytes, size_t length) {
-  for (size_t i = 0; i < length; i++)
-    checksumRegister = (checksumRegister << 8) ^ kTable.entries[(checksumRegister >> 24) ^ bytes[i]];
-  return checksumRegister;
+  return chosenChecksumKernel().update(checksumRegister, bytes, length);
 }
 
 PatchChecksum::PatchChecksum() {
-  for (int i = 0; i < 256; i++) table[i] = kTable.entries[i];
+  for (int i = 0; i < 256; i++) table[i] = kChecksumTables.entries[0][i];
 }
 
 uint32_t PatchChecksum::checksum(const void* bytes, int32_t length) const {

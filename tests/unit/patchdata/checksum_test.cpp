@@ -1,4 +1,5 @@
 #include "patchdata/checksum.h"
+#include "patchdata/checksum_kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,9 @@ TEST(Checksum, KnownValues) {
   EXPECT_EQ(engine.checksum("", 0), 0x8217891Cu);
   EXPECT_EQ(engine.checksum("abc", 3), 0xB3ABD68Au);
   EXPECT_EQ(engine.checksum("abc", -5), 0x8217891Cu) << "a negative length checks nothing";
+  // The generator's published check value (CRC-32/MPEG-2: register 0xFFFFFFFF, no inversion).
+  EXPECT_EQ(checksumUpdateReference(0xFFFFFFFF, reinterpret_cast<const uint8_t*>("123456789"), 9),
+            0x0376E6E7u);
 }
 
 TEST(Checksum, TableIsTheNonReflectedCrc32Table) {
