@@ -1,8 +1,6 @@
 #include "engine/application.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "engine/delta_application.h"
 #include "engine/file_paths.h"
@@ -119,14 +117,17 @@ int32_t applyPatch(PatchState& state) {
 
 bool copyRange(PatchState& state, PlatformFile* source, PlatformFile* output, uint32_t offset,
                int32_t length) {
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kCopyBlockSize]);
-  if (!block || !seekFile(source, offset)) return false;
+  // One block serves every copy: a fresh 128 KiB allocation per copy would be mapped and
+  // zeroed anew each time, and a delta can hold thousands of copies. Application never runs
+  // twice at once, so nothing else uses it meanwhile.
+  static uint8_t block[kCopyBlockSize];
+  if (!seekFile(source, offset)) return false;
   for (int32_t remaining = length; remaining > 0;) {
     size_t size = remaining < static_cast<int32_t>(kCopyBlockSize) ? static_cast<size_t>(remaining)
                                                                     : kCopyBlockSize;
-    if (readFile(source, block.get(), size) != size) return false;
+    if (readFile(source, block, size) != size) return false;
     state.checksum.progress.report(static_cast<int32_t>(size));
-    if (writeFile(output, block.get(), size) != size) return false;
+    if (writeFile(output, block, size) != size) return false;
     state.checksum.progress.report(static_cast<int32_t>(size));
     remaining -= static_cast<int32_t>(size);
   }
