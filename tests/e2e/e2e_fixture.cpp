@@ -1,5 +1,6 @@
 #include "e2e_fixture.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "driver/host_paths.h"
@@ -13,9 +14,9 @@ const std::string kRegistryKeyBase = "SOFTWARE\\PatchUtilityE2E\\";
 void UpdaterE2ETest::SetUp() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   name_ = std::string(test->test_suite_name()) + "." + test->name();
-  for (char& c : name_)
-    if (c == '/') c = '_';
-  folder_ = scratchRoot() + "\\" + name_;
+  // Numbered, so the folder field in the screenshots shows a path of a usual length.
+  static int testNumber = 0;
+  folder_ = scratchRoot() + std::to_string(++testNumber);
   std::error_code ignored;
   fs::remove_all(folder_, ignored);
   fs::create_directories(folder_);
@@ -26,7 +27,10 @@ void UpdaterE2ETest::TearDown() {
   deleteMachineKey(kRegistryKeyBase + name_);
   // A failed test keeps its folder for a look; the others leave nothing (some files are large).
   std::error_code ignored;
-  if (!HasFailure()) fs::remove_all(folder_, ignored);
+  if (!HasFailure())
+    fs::remove_all(folder_, ignored);
+  else
+    std::printf("e2e: this test's files are kept in %s\n", folder_.c_str());
 }
 
 std::string UpdaterE2ETest::at(const std::string& relative) const {

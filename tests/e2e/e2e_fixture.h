@@ -9,7 +9,11 @@
 #include "driver/host_files.h"
 #include "driver/screenshot.h"
 #include "driver/updater_run.h"
+#include "ui/resource_ids.h"
 #include "sample_product.h"
+
+// Large enough that checksumming it takes a moment in which the dialog can be watched.
+constexpr uint64_t kLargeFile = 400u << 20;
 
 class UpdaterE2ETest : public ::testing::Test {
  protected:
@@ -18,8 +22,8 @@ class UpdaterE2ETest : public ::testing::Test {
 
   // Windows path of `relative` inside this test's scratch folder ("" for the folder itself).
   std::string at(const std::string& relative = "") const;
-  std::string installFolder() const { return at("install"); }
-  std::string installed(const std::string& relative) const { return at("install\\" + relative); }
+  std::string installFolder() const { return at("Sample"); }
+  std::string installed(const std::string& relative) const { return at("Sample\\" + relative); }
 
   // The registry path the payloads name: a value of this test's own key.
   std::string registryPath() const;

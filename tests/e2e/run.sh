@@ -20,6 +20,8 @@ export PATCHUTILITY_E2E_WORK="$PWD/build/e2e-work"
 export PATCHUTILITY_E2E_SCREENSHOTS="$PWD/build/e2e-screenshots"
 rm -rf "$PATCHUTILITY_E2E_WORK" "$PATCHUTILITY_E2E_SCREENSHOTS"
 mkdir -p "$PATCHUTILITY_E2E_WORK" "$PATCHUTILITY_E2E_SCREENSHOTS"
+# Drive E: is the scratch area, so install folders read like "E:\3\Sample".
+ln -sfn "$PATCHUTILITY_E2E_WORK" "$WINEPREFIX/dosdevices/e:"
 
 started=$SECONDS
 status=0

@@ -1,5 +1,10 @@
 #include "sample_product.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "driver/host_files.h"
 #include "patchdata/checksum.h"
 
 namespace sample {
@@ -45,6 +50,74 @@ patchwriter::PayloadWriter& addMessages(patchwriter::PayloadWriter& writer, int 
       .message("T_SELECTFOLDER", kSelectFolder);
   for (int v = 0; v < versionCount; v++) writer.message("T_IDENT" + std::to_string(v), identText(v));
   return writer;
+}
+
+std::vector<std::string> Release::tree() const {
+  std::set<std::string> entries;
+  auto addFolders = [&](const std::string& name) {
+    for (size_t slash = name.find('\\'); slash != std::string::npos; slash = name.find('\\', slash + 1))
+      entries.insert(name.substr(0, slash + 1));
+  };
+  for (const auto& [name, bytes] : files) {
+    entries.insert(name);
+    addFolders(name);
+  }
+  for (const std::string& folder : emptyFolders) {
+    entries.insert(folder + "\\");
+    addFolders(folder);
+  }
+  return {entries.begin(), entries.end()};
+}
+
+SampleUpdate makeSampleUpdate() {
+  using patchwriter::Bytes;
+  using patchwriter::DeltaCommands;
+  SampleUpdate update;
+  Bytes exe0 = randomBytes(300000, 1);
+  Bytes levels0 = randomBytes(65536, 2);
+  update.v0.files = {{"Sample.exe", exe0},
+                     {"Data\\levels.dat", levels0},
+                     {"Data\\intro.txt", textBytes("Welcome to Sample.\r\n")},
+                     {"Readme.txt", textBytes("Sample 1.0\r\n")},
+                     {"Old.txt", textBytes("Notes that 1.1 no longer ships.\r\n")}};
+  update.v0.emptyFolders = {"Unused"};
+
+  DeltaCommands exeCommands;
+  exeCommands.copy(100000, 0).literal(randomBytes(5000, 3)).copy(150000, 120000).literal("1.1").copy(30000, 270000);
+  DeltaCommands levelsCommands;
+  levelsCommands.copy(32768, 32768).copy(32768, 0).literal("level 11");
+  auto exeDelta = patchwriter::makeDelta(patchwriter::kChainedDelta, 0, "Sample.exe", exe0, exeCommands);
+  auto levelsDelta = patchwriter::makeDelta(patchwriter::kChainedDelta, 0, "Data\\levels.dat", levels0, levelsCommands);
+  Bytes readme1 = textBytes("Sample 1.1\r\nNew: maps.\r\n");
+  Bytes map1 = randomBytes(4096, 4);
+
+  update.v1.files = {{"Sample.exe", exeCommands.apply(exe0)},
+                     {"Data\\levels.dat", levelsCommands.apply(levels0)},
+                     {"Data\\welcome.txt", update.v0.files["Data\\intro.txt"]},
+                     {"Readme.txt", readme1},
+                     {"Maps\\first.map", map1}};
+
+  uint64_t work = patchwriter::deltaWork(exeDelta) + patchwriter::deltaWork(levelsDelta) + readme1.size() + map1.size();
+  addMessages(update.writer, 2)
+      .versionCount(2)
+      .workTotals({static_cast<uint32_t>(work)})
+      .identFile("Sample.exe", {checksumOf(exe0), checksumOf(update.v1.files["Sample.exe"])})
+      .identFile("Data\\levels.dat", {checksumOf(levels0), checksumOf(update.v1.files["Data\\levels.dat"])})
+      .makeFolder("Maps")
+      .delta(exeDelta)
+      .delta(levelsDelta)
+      .writeFile("Readme.txt", readme1)
+      .writeFile("Maps\\first.map", map1)
+      .rename("Data\\intro.txt", "Data\\welcome.txt")
+      .deleteFile("Old.txt")
+      .removeFolder("Unused");
+  return update;
+}
+
+void install(const Release& release, const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  for (const auto& [name, bytes] : release.files) writeBytes(folder + "\\" + name, bytes);
+  for (const std::string& empty : release.emptyFolders) std::filesystem::create_directories(folder + "\\" + empty);
 }
 
 uint32_t checksumOf(const patchwriter::Bytes& bytes) {

@@ -1,7 +1,9 @@
 // The product the end-to-end tests update: its texts, as a vendor's message table carries
 // them, and payloads for it built with the writer library.
 #pragma once
+#include <map>
 #include <string>
+#include <vector>
 
 #include "writer/payload_writer.h"
 
@@ -26,6 +28,26 @@ std::string failureLine(int code);                  // the failure text with the
 
 // The message table for `versionCount` versions; keys in mixed case, as vendors write them.
 patchwriter::PayloadWriter& addMessages(patchwriter::PayloadWriter& writer, int versionCount);
+
+// One version of the installed program: files by relative name, and empty folders.
+struct Release {
+  std::map<std::string, patchwriter::Bytes> files;
+  std::vector<std::string> emptyFolders;
+  // Every file and folder, as listTree() shows an installation of it.
+  std::vector<std::string> tree() const;
+};
+
+// Versions 1.0 and 1.1 of the sample program and the patch between them, which uses every
+// kind of record: deltas (one of a read-only file), whole-file writes, a rename, a deletion,
+// a folder made and one removed. Identified by "Sample.exe" and "Data\levels.dat".
+struct SampleUpdate {
+  Release v0, v1;
+  patchwriter::PayloadWriter writer;  // registry path unset; tests add theirs
+};
+SampleUpdate makeSampleUpdate();
+
+// Writes the release's files and folders below `folder`.
+void install(const Release& release, const std::string& folder);
 
 uint32_t checksumOf(const patchwriter::Bytes& bytes);
 patchwriter::Bytes textBytes(const std::string& text);

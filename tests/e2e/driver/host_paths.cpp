@@ -21,5 +21,5 @@ std::string hostPathFromEnvironment(const char* name) {
 
 std::string updaterExe() { return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_EXE")); }
 std::string shippedExe() { return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_SHIPPED_EXE")); }
-std::string scratchRoot() { return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_WORK")); }
+std::string scratchRoot() { return "E:\\"; }
 std::string screenshotFolder() { return hostPathFromEnvironment("PATCHUTILITY_E2E_SCREENSHOTS"); }

@@ -11,5 +11,7 @@ std::string hostPathFromEnvironment(const char* name);
 
 std::string updaterExe();       // the win64 PatchUtility.exe, as Windows sees it
 std::string shippedExe();       // the win32 PatchUtility.exe (inspected, never run)
-std::string scratchRoot();      // Windows path of the e2e scratch area
+// The e2e scratch area: drive E:, which the runner maps to build/e2e-work, so that install
+// folders have paths of a usual length ("E:\3\Sample").
+std::string scratchRoot();
 std::string screenshotFolder(); // Unix path: the screenshots are taken on the Unix side

@@ -58,9 +58,3 @@ std::optional<DWORD> UpdaterProcess::waitForExit(DWORD timeoutMs) const {
 
 void UpdaterProcess::suspend() const { SuspendThread(info_.hThread); }
 void UpdaterProcess::resume() const { ResumeThread(info_.hThread); }
-
-void* UpdaterProcess::remoteString(const std::string& text) const {
-  void* memory = VirtualAllocEx(info_.hProcess, nullptr, text.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (memory) WriteProcessMemory(info_.hProcess, memory, text.c_str(), text.size() + 1, nullptr);
-  return memory;
-}

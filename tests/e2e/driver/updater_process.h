@@ -31,10 +31,6 @@ class UpdaterProcess {
   void suspend() const;
   void resume() const;
 
-  // Copies `text` into the process, for messages whose parameter points at a string.
-  // The memory is released with the process.
-  void* remoteString(const std::string& text) const;
-
  private:
   PROCESS_INFORMATION info_ = {};
 };
