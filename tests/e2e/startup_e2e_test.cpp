@@ -38,6 +38,13 @@ Bytes hostileContainer() {
   return patchwriter::makeContainer(writer.build());
 }
 
+// Well checksummed, but the last record claims a body longer than what is left of the payload.
+Bytes truncatedRecordContainer() {
+  PayloadWriter writer;
+  sample::addMessages(writer, 1).versionCount(1).rawOpWithLength(patchwriter::kWriteFile, 1000, sample::textBytes("a"));
+  return patchwriter::makeContainer(writer.build());
+}
+
 enum class Place { Nowhere, PatchFile, Resource };
 
 struct StartupFailure {
@@ -53,6 +60,8 @@ const StartupFailure kFailures[] = {
      [] { return withWrongContainerChecksum(goodContainer()); }, "Patch Utility corrupted. [Error code 405]"},
     {"patch.pat whose compressed stream is damaged", Place::PatchFile,
      [] { return withDamagedStream(goodContainer()); }, "Patch Utility corrupted. [Error code 407]"},
+    {"patch.pat whose last record runs past the payload's end", Place::PatchFile, truncatedRecordContainer,
+     "Patch Utility corrupted. [Error code 410]"},
     {"patch.pat that names a file outside the install folder", Place::PatchFile, hostileContainer,
      "Patch Utility corrupted. [Error code 410]"},
     {"embedded resource with a wrong checksum, a good patch.pat beside it", Place::Resource,
