@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "driver/folder_tree.h"
+#include "driver/host_paths.h"
 #include "e2e_fixture.h"
 #include "writer/container_writer.h"
 
@@ -53,7 +54,7 @@ TEST_F(FolderBrowser, CancelledBrowserChangesNothing) {
 TEST_F(FolderBrowser, ChosenFolderIsIdentifiedAnewAndUpdated) {
   install(update.v1, installFolder());
   pointRegistryAt(installFolder());
-  std::string older = at("Older Sample");
+  std::string older = throughDriveZ(at("Older Sample"));
   install(update.v0, older);
   auto run = start();
   ASSERT_TRUE(run->waitForState(sample::identText(1), sample::kDone, {true, true, true})) << run->lastSeen();

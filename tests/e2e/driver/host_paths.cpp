@@ -22,4 +22,8 @@ std::string hostPathFromEnvironment(const char* name) {
 std::string updaterExe() { return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_EXE")); }
 std::string shippedExe() { return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_SHIPPED_EXE")); }
 std::string scratchRoot() { return "E:\\"; }
+
+std::string throughDriveZ(const std::string& scratchPath) {
+  return windowsPathOf(hostPathFromEnvironment("PATCHUTILITY_E2E_WORK")) + "\\" + scratchPath.substr(scratchRoot().size());
+}
 std::string screenshotFolder() { return hostPathFromEnvironment("PATCHUTILITY_E2E_SCREENSHOTS"); }

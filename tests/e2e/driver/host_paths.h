@@ -14,4 +14,8 @@ std::string shippedExe();       // the win32 PatchUtility.exe (inspected, never 
 // The e2e scratch area: drive E:, which the runner maps to build/e2e-work, so that install
 // folders have paths of a usual length ("E:\3\Sample").
 std::string scratchRoot();
+// The same scratch path through drive Z:. The shell lists the drives that Wine's mount manager
+// knew when it started, which, with a wineserver shared by the whole test run, may be before
+// the runner mapped E:; Z: is always listed.
+std::string throughDriveZ(const std::string& scratchPath);
 std::string screenshotFolder(); // Unix path: the screenshots are taken on the Unix side
