@@ -1,7 +1,90 @@
 #!/usr/bin/env bash
-# The main job: builds everything.
+# The main job: builds everything, then shows a real update. A sample program in two versions
+# is built for Windows, the patch between them is made with the writer library and embedded
+# into a copy of PatchUtility.exe, version 1.0 is installed under build/demo/, the registry
+# value is pointed at it, and the updater runs under Wine: in a window on your display when
+# there is one (you press Update and Done), otherwise on a virtual screen, where the test
+# driver presses them and the screenshots show what you would have seen. Runs again from the
+# start each time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh build
+scripts/install-deps.sh build test
 scripts/build.sh native win32 win64
-echo "Built: build/native (core, tools, tests), build/win32 and build/win64 (Windows libraries)."
+
+root=$PWD
+demo=$root/build/demo
+disk=$demo/disk                 # drive D: of the demo, so the program lives in D:\Sample
+install=$disk/Sample
+shots=$demo/screenshots
+registry_key='HKLM\SOFTWARE\PatchUtilityDemo\Sample'
+registry_path='HKEY_LOCAL_MACHINE\SOFTWARE\PatchUtilityDemo\Sample\InstallPath'
+rm -rf "$demo"
+mkdir -p "$demo" "$shots" "$disk"
+
+echo "== the sample program, versions 1.0 and 1.1"
+make_version() {  # folder, version, number of levels
+  mkdir -p "$1/data"
+  cp "build/win64/demo/sample-$2.exe" "$1/Sample.exe"
+  for ((level = 1; level <= $3; level++)); do
+    echo "level $level: $(( (level * 7919) % 1000 )) points to reach the exit"
+  done >"$1/data/levels.txt"
+  printf 'Made by the sample team.\r\n' >"$1/data/credits.txt"
+}
+make_version "$demo/v1.0" 1.0 400
+echo "Notes for version 1.0 only." >"$demo/v1.0/notes-1.0.txt"
+make_version "$demo/v1.1" 1.1 450
+sed -i 's/^level 100: .*/level 100: the hard one/' "$demo/v1.1/data/levels.txt"
+mkdir -p "$demo/v1.1/data/maps"
+head -c 20000 /dev/urandom >"$demo/v1.1/data/maps/first.map"
+
+echo "== the patch, made with the writer library"
+build/native/demo/make-sample-patch "$demo/v1.0" "$demo/v1.1" "$registry_path" "$demo/patch.pat"
+
+source scripts/wine-env.sh
+have_display=
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then have_display=1; else start_xvfb; fi
+start_wine
+wine build/win64/tests/e2e/demo_driver.exe embed build/win64/PatchUtility.exe "$demo/patch.pat" \
+  "$demo/PatchUtility.exe"
+echo "== embedded into $demo/PatchUtility.exe ($(stat -c %s "$demo/PatchUtility.exe") bytes)"
+
+echo "== version 1.0 installed in $install (D:\\Sample), the registry pointed at it"
+cp -r "$demo/v1.0" "$install"
+ln -sfn "$disk" "$WINEPREFIX/dosdevices/d:"
+wine reg add "$registry_key" /v InstallPath /t REG_SZ /d 'D:\Sample' /f >/dev/null
+
+show_install() {
+  (cd "$install" && find . -type f | sort | while read -r file; do
+    printf '   %-26s %8s bytes  sha256 %s\n' "${file#./}" "$(stat -c %s "$file")" "$(sha256sum "$file" | cut -c1-16)"
+  done)
+  echo "   Sample.exe says: $(cd "$install" && wine Sample.exe | tr -d '\r' | paste -sd ' ')"
+}
+echo "   before:"
+show_install
+
+status=0
+if [ -n "$have_display" ]; then
+  echo "== the updater, in a window on your display: press Update, then Done"
+  (cd "$demo" && wine explorer /desktop=PatchUtilityDemo,800x240 "$demo/PatchUtility.exe") || status=$?
+else
+  echo "== the updater, on a virtual screen; the test driver presses the buttons"
+  wine reg add 'HKCU\Software\Wine\AppDefaults\demo_driver.exe\Explorer' /v Desktop /d demo /f >/dev/null
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v demo /d 1024x600 /f >/dev/null
+  (cd "$demo" && PATCHUTILITY_E2E_SCREENSHOTS="$shots" \
+    wine "$root/build/win64/tests/e2e/demo_driver.exe" run "$demo/PatchUtility.exe" demo) || status=$?
+fi
+
+echo "   after:"
+show_install
+if diff -r "$demo/v1.1" "$install" >/dev/null; then
+  echo "== outcome: the installation is now exactly version 1.1"
+else
+  echo "== outcome: the installation differs from version 1.1:"
+  diff -rq "$demo/v1.1" "$install" || true
+  status=1
+fi
+if [ -z "$have_display" ]; then
+  echo "== screenshots:"
+  ls "$shots"/*.png | sed 's/^/   /'
+fi
+exit $status

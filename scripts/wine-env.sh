@@ -1,8 +1,17 @@
 # Sourced by the scripts that run Windows programs: one private Wine prefix for the project,
-# quiet, and one wineserver kept alive for the whole run so each program starts fast.
+# quiet, one wineserver kept alive for the whole run so each program starts fast, and, for
+# programs with windows, one Xvfb screen. Whatever a script starts here it stops at its exit;
+# a script run by another that already started them reuses them.
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"  # no Mono/Gecko prompts
+
+_wine_env_stops=()
+_wine_env_stop_all() {
+  local command
+  for command in "${_wine_env_stops[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
+}
+trap _wine_env_stop_all EXIT
 
 start_wine() {
   mkdir -p "$WINEPREFIX"
@@ -10,10 +19,27 @@ start_wine() {
     echo "wine: creating the prefix $WINEPREFIX"
     wineboot --init >/dev/null 2>&1 || true
   fi
-  wineserver -p >/dev/null 2>&1 || true
-  # Start the prefix's background services now, detached from our output: the first Windows
-  # program would otherwise start them holding its caller's pipes, and ctest would wait on
-  # those pipes for as long as the wineserver lives.
-  wineboot >/dev/null 2>&1 </dev/null || true
-  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  if [ -z "${PATCHUTILITY_WINESERVER_UP:-}" ]; then
+    wineserver -p >/dev/null 2>&1 || true
+    # Start the prefix's background services now, detached from our output: the first Windows
+    # program would otherwise start them holding its caller's pipes, and ctest would wait on
+    # those pipes for as long as the wineserver lives.
+    wineboot >/dev/null 2>&1 </dev/null || true
+    export PATCHUTILITY_WINESERVER_UP=1
+    _wine_env_stops=("wineserver -k" "${_wine_env_stops[@]}")
+  fi
+}
+
+# A virtual screen for windows: DISPLAY points at it until the script ends. The server picks a
+# free display number itself (-displayfd), so parallel runs on one machine do not collide.
+start_xvfb() {
+  if [ -n "${PATCHUTILITY_XVFB:-}" ] && [ "${DISPLAY:-}" = "$PATCHUTILITY_XVFB" ]; then return 0; fi
+  local fifo number
+  fifo=$(mktemp -u) && mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  local pid=$!
+  read -r -t 30 number <"$fifo" || { rm -f "$fifo"; echo "xvfb: the server did not start" >&2; return 1; }
+  rm -f "$fifo"
+  export DISPLAY=":$number" PATCHUTILITY_XVFB=":$number"
+  _wine_env_stops+=("kill $pid")
 }
