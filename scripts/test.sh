@@ -14,6 +14,7 @@ ctest --preset sanitize -j"$(nproc)"
 
 echo "== the shipped executable"
 scripts/check-imports.sh build/win32/PatchUtility.exe
+scripts/check-baseline-isa.sh
 
 # One virtual screen and one wineserver serve both Wine steps.
 source scripts/wine-env.sh
