@@ -23,7 +23,7 @@ fi
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-build/native/tools/container_from_commands/container-from-commands \
+build/native/tools/bench_containers/container-from-commands \
   "$PAIR/old/data.bin" "$PAIR/new/data.bin" "$PAIR/commands.tsv" data.bin "$WORK/patch.pat"
 mkdir -p "$WORK/install"
 size=$(stat -c %s "$PAIR/new/data.bin")
