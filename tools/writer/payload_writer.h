@@ -26,6 +26,7 @@ class DeltaCommands {
   DeltaCommands& copy(uint32_t length, uint32_t offset);
   DeltaCommands& literal(const std::string& bytes);
   DeltaCommands& literal(const Bytes& bytes);
+  DeltaCommands& literal(const uint8_t* bytes, size_t count);
   DeltaCommands& raw(const Bytes& bytes);  // anything at all, for malformed fixtures
 
   const Bytes& bytes() const { return encoded_; }
