@@ -12,6 +12,7 @@
 #include "patchbuild/compression.h"
 #include "patchbuild/cost_model.h"
 #include "patchbuild/delta_encoder.h"
+#include "patchbuild/file_bytes.h"
 #include "patchbuild/folder_scan.h"
 #include "patchbuild/identification.h"
 #include "patchbuild/planner.h"
@@ -41,10 +42,10 @@ class DeltaStore {
     uint64_t total = 0;
     for (const auto& job : jobs) total += contents_[job.second].size;
     if (progress_) progress_->phase("encoding", total);
-    constexpr uint64_t kAlone = uint64_t{96} << 20;
+    // Large targets one at a time, each cut into parts for the threads; the rest side by side.
     size_t next = 0;
-    for (; next < jobs.size() && weight(jobs[next]) > kAlone; next++)
-      if (!encode(jobs[next], error)) return false;
+    for (; next < jobs.size() && contents_[jobs[next].second].size >= kParallelTargetSize; next++)
+      if (!encode(jobs[next], threads, error)) return false;
     std::atomic<size_t> cursor{next};
     std::atomic<bool> failed{false};
     std::mutex errorLock;
@@ -53,7 +54,7 @@ class DeltaStore {
         size_t index = cursor++;
         if (index >= jobs.size() || failed) return;
         std::string why;
-        if (!encode(jobs[index], why)) {
+        if (!encode(jobs[index], 1, why)) {
           std::lock_guard<std::mutex> lock(errorLock);
           if (!failed) error = why;
           failed = true;
@@ -74,10 +75,10 @@ class DeltaStore {
     std::lock_guard<std::mutex> lock(lock_);
     auto found = writeCosts_.find(content);
     if (found != writeCosts_.end()) return found->second;
-    Bytes bytes;
-    readWholeFile(contents_[content].path, bytes);
-    CostModel model = CostModel::forTarget(bytes.data(), bytes.size(), 0);
-    uint64_t cost = model.literalRun(bytes.data(), bytes.size());
+    MappedFile file;
+    file.open(contents_[content].path);
+    CostModel model = CostModel::forTarget(file.data(), file.size(), 0);
+    uint64_t cost = model.literalRun(file.data(), file.size());
     writeCosts_[content] = cost;
     return cost;
   }
@@ -87,16 +88,18 @@ class DeltaStore {
     return contents_[job.first].size + contents_[job.second].size;
   }
 
-  bool encode(const std::pair<int, int>& job, std::string& error) {
-    Bytes old, target;
-    if (!readWholeFile(contents_[job.first].path, old) || !readWholeFile(contents_[job.second].path, target)) {
+  bool encode(const std::pair<int, int>& job, unsigned threads, std::string& error) {
+    MappedFile old, target;
+    if (!old.open(contents_[job.first].path) || !target.open(contents_[job.second].path)) {
       error = fmt::format("cannot read {} or {} again", contents_[job.first].path.string(),
                           contents_[job.second].path.string());
       return false;
     }
     CostModel model = CostModel::forTarget(target.data(), target.size(), old.size());
     uint64_t reported = 0;
-    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), model, {},
+    DeltaOptions options;
+    options.threads = threads;
+    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), model, options,
                                        [&](uint64_t done) {
                                          if (progress_) progress_->add(done - reported);
                                          reported = done;
@@ -150,12 +153,12 @@ bool assemblePayload(const Project& project, const std::vector<IdentEntry>& iden
         break;
       }
       case 3: {
-        Bytes bytes;
-        if (!readWholeFile(contents[op.target].path, bytes)) {
+        MappedFile file;
+        if (!file.open(contents[op.target].path)) {
           error = fmt::format("cannot read {} again", contents[op.target].path.string());
           return false;
         }
-        writer.writeFile(op.name, bytes);
+        writer.writeFile(op.name, Bytes(file.data(), file.data() + file.size()));
         break;
       }
       case 4: writer.deleteFile(op.name); break;
@@ -365,7 +368,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
 
   // Deflate and check the container as the updater loads it.
   if (progress) progress->phase("compressing", 0);
-  DeflateResult deflated = deflatePayload(payload, project.compression);
+  DeflateResult deflated = deflatePayload(payload, project.compression, threads);
   container = patchwriter::containerFromParts(deflated.stream, static_cast<uint32_t>(payload.size()));
   PatchArchive archive;
   int code = archive.loadFromMemory(container.data(), container.size());

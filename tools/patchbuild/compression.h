@@ -16,7 +16,9 @@ struct DeflateResult {
 
 // Deflates `payload` as `compression` says. Auto uses zopfli while the payload is small enough
 // for it to finish in a few seconds, zlib's best level otherwise; whatever runs, the smaller of
-// its stream and zlib level 9's is kept unless a zlib level was asked for.
-DeflateResult deflatePayload(const std::vector<uint8_t>& payload, const Compression& compression);
+// its stream and zlib level 9's is kept unless a zlib level was asked for. Payloads of a
+// megabyte or more are deflated in parts on up to `threads` threads, joined into one stream.
+DeflateResult deflatePayload(const std::vector<uint8_t>& payload, const Compression& compression,
+                             unsigned threads = 1);
 
 }  // namespace patchbuild

@@ -16,10 +16,10 @@ double tunable(const char* name, double fallback) {
   return text ? std::atof(text) : fallback;
 }
 
-// Bits per byte that deflate at its fastest level spends on up to 4 MiB taken from the target.
+// Bits per byte that deflate at its fastest level spends on up to 1 MiB taken from the target.
 double deflateBitsPerByte(const uint8_t* bytes, size_t size) {
   if (size == 0) return 8.0;
-  size_t sample = std::min<size_t>(size, 4u << 20);
+  size_t sample = std::min<size_t>(size, 1u << 20);
   const uint8_t* start = bytes + (size - sample) / 2;
   uLongf length = compressBound(static_cast<uLong>(sample));
   std::vector<uint8_t> out(length);

@@ -1,6 +1,10 @@
 #include "patchbuild/delta_encoder.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -11,7 +15,21 @@ namespace patchbuild {
 
 namespace {
 
-constexpr uint64_t kInfinite = UINT64_MAX / 4;
+constexpr uint32_t kInfinite = UINT32_MAX / 4;  // window costs stay far below (2^17 bytes * 12 bits * 16)
+
+// How many bytes `a` and `b` have in common from their start, looking at no more than `limit`.
+size_t commonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t at = 0;
+  while (at + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + at, 8);
+    std::memcpy(&y, b + at, 8);
+    if (x != y) return at + static_cast<size_t>(__builtin_ctzll(x ^ y)) / 8;
+    at += 8;
+  }
+  while (at < limit && a[at] == b[at]) at++;
+  return at;
+}
 constexpr size_t kSearchCap = 4096;  // bytes one suffix search looks at; longer matches are extended
 
 // Collects commands in order and merges neighbours: a literal run that continues the previous
@@ -64,12 +82,17 @@ class CommandSink {
 // still holds, one byte shorter, at the next; the suffix array is asked again only when that
 // inherited match has become short, so long matches cost one search. Because each answer is at
 // least the inherited one, where a match ends (position + length) never moves backwards.
+//
+// The parse can also leave another copy where it ends and continue from there, in the middle
+// of the inherited match: so the positions just after the end of any match found are searched
+// too (a longer match may start there), which finds the switches that a parse needs.
 class MatchWalk {
  public:
+  // Walks target[from, size).
   MatchWalk(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize,
-            const uint8_t* target, size_t size, uint32_t searchBelow)
-      : matcher_(matcher), old_(old), oldSize_(oldSize), target_(target), size_(size),
-        searchBelow_(searchBelow) {}
+            const uint8_t* target, size_t from, size_t size, uint32_t searchBelow)
+      : matcher_(matcher), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
+        searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0) {}
 
   // The match at `position`; positions must be asked for in order, one by one.
   Match at(size_t position) {
@@ -79,13 +102,18 @@ class MatchWalk {
     } else {
       current_.length = 0;
     }
-    if (current_.length < searchBelow_) {
+    size_t relative = position - from_;
+    if (ends_[relative / 64] >> (relative % 64) & 1) afterEnd_ = kAfterEnd;
+    if (current_.length < searchBelow_ || afterEnd_ > 0) {
       Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap);
       if (found.length > current_.length) {
         current_ = found;
         if (found.length >= kSearchCap) extend(position);
       }
+      size_t end = relative + found.length;
+      if (found.length > 0 && end < size_ - from_) ends_[end / 64] |= uint64_t{1} << (end % 64);
     }
+    if (afterEnd_ > 0) afterEnd_--;
     return current_;
   }
 
@@ -93,9 +121,7 @@ class MatchWalk {
   void extend(size_t position) {
     size_t length = current_.length;
     size_t limit = std::min(size_ - position, oldSize_ - current_.offset);
-    const uint8_t* a = target_ + position;
-    const uint8_t* b = old_ + current_.offset;
-    while (length < limit && a[length] == b[length]) length++;
+    length += commonLength(target_ + position + length, old_ + current_.offset + length, limit - length);
     current_.length = static_cast<uint32_t>(length);
   }
 
@@ -103,9 +129,12 @@ class MatchWalk {
   const uint8_t* old_;
   size_t oldSize_;
   const uint8_t* target_;
-  size_t size_;
+  size_t from_, size_;
   uint32_t searchBelow_;
   Match current_;
+  static constexpr int kAfterEnd = 8;  // positions searched from each match end on
+  std::vector<uint64_t> ends_;         // where found matches end, relative to from_
+  int afterEnd_ = 0;
 };
 
 // The optimal parse of one window of positions [start, start + count): the cheapest sequence of
@@ -123,8 +152,8 @@ class WindowParse {
   // run is open at its start and receives the same for its end. Returns the window's cost.
   uint64_t run(MatchWalk& walk, const uint8_t* target, size_t start, size_t count,
                bool& literalOpen, CommandSink& sink) {
-    uint64_t costL = literalOpen ? 0 : kInfinite;
-    uint64_t costC = literalOpen ? kInfinite : 0;
+    uint32_t costL = literalOpen ? 0 : kInfinite;
+    uint32_t costC = literalOpen ? kInfinite : 0;
     best_[0] = 0;
     flags_[0] = literalOpen ? kBestIsLiteral : 0;
     queue_.clear();
@@ -142,14 +171,14 @@ class WindowParse {
       }
       while (!queue_.empty() && reach_[queue_.front()] < j) queue_.pop_front();
       uint8_t flags = 0;
-      uint64_t copyCost = kInfinite;
+      uint32_t copyCost = kInfinite;
       if (!queue_.empty()) {
         copyFrom_[j] = queue_.front();
         copyCost = best_[queue_.front()] + costs_.copyCommand;
       }
-      uint64_t stay = costL, open = costC + costs_.literalHeader;
+      uint32_t stay = costL, open = costC + costs_.literalHeader;
       if (stay <= open) flags |= kLiteralStays;
-      uint64_t literalCost = std::min(stay, open) + costs_.literalByte[target[start + i]];
+      uint32_t literalCost = std::min(stay, open) + costs_.literalByte[target[start + i]];
       costL = literalCost;
       costC = copyCost;
       if (costL <= costC) flags |= kBestIsLiteral;
@@ -157,7 +186,7 @@ class WindowParse {
       flags_[j] = flags;
     }
     bool endsInLiteral = costL <= costC;
-    uint64_t cost = std::min(costL, costC);
+    uint32_t cost = std::min(costL, costC);
     emit(start, count, endsInLiteral, sink);
     literalOpen = endsInLiteral;
     return cost;
@@ -202,29 +231,67 @@ class WindowParse {
   const CostModel& costs_;
   uint32_t minimumCopy_;
   std::vector<uint32_t> offset_, reach_, copyFrom_;
-  std::vector<uint64_t> best_;
+  std::vector<uint32_t> best_;
   std::vector<uint8_t> flags_;
   std::deque<uint32_t> queue_;
   std::vector<Step> steps_;
 };
 
-EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_t* target,
-                                size_t size, const CostModel& costs, const DeltaOptions& options,
-                                const EncodeProgress& progress) {
+// Parses target[from, to) on its own (its first match is searched afresh).
+EncodedDelta parsePart(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize, const uint8_t* target,
+                       size_t from, size_t to, const CostModel& costs, const DeltaOptions& options,
+                       const std::function<void(size_t)>& progress) {
   EncodedDelta result;
-  SuffixMatcher matcher(old, oldSize);
-  MatchWalk walk(matcher, old, oldSize, target, size, options.searchBelow);
-  size_t window = std::min(options.window, std::max<size_t>(size, 1));
+  MatchWalk walk(matcher, old, oldSize, target, from, to, options.searchBelow);
+  size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
   WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
   CommandSink sink(target);
   bool literalOpen = false;
-  for (size_t start = 0; start < size; start += window) {
-    size_t count = std::min(window, size - start);
+  for (size_t start = from; start < to; start += window) {
+    size_t count = std::min(window, to - start);
     result.estimatedCost += parse.run(walk, target, start, count, literalOpen, sink);
-    if (progress) progress(start + count);
+    if (progress) progress(count);
   }
   sink.flush();
   result.commands = std::move(sink.commands);
+  result.commands.shrinkToFit();
+  return result;
+}
+
+EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_t* target,
+                                size_t size, const CostModel& costs, const DeltaOptions& options,
+                                const EncodeProgress& progress) {
+  SuffixMatcher matcher(old, oldSize);
+  // Large targets are cut into parts parsed at once; each cut costs at most one more command.
+  unsigned parts = size >= kParallelTargetSize ? std::max(1u, options.threads) : 1u;
+  std::vector<EncodedDelta> results(parts);
+  std::atomic<uint64_t> done{0};
+  std::mutex progressLock;
+  auto report = [&](size_t count) {
+    uint64_t now = done += count;
+    if (progress) {
+      std::lock_guard<std::mutex> lock(progressLock);
+      progress(now);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned part = 0; part < parts; part++) {
+    size_t from = size / parts * part, to = part + 1 == parts ? size : size / parts * (part + 1);
+    auto job = [&, part, from, to] {
+      results[part] = parsePart(matcher, old, oldSize, target, from, to, costs, options, report);
+    };
+    if (part + 1 == parts)
+      job();
+    else
+      threads.emplace_back(job);
+  }
+  for (std::thread& thread : threads) thread.join();
+  EncodedDelta result = std::move(results[0]);
+  for (unsigned part = 1; part < parts; part++) {
+    result.commands.append(results[part].commands);
+    result.estimatedCost += results[part].estimatedCost;
+    results[part] = EncodedDelta{};
+  }
   return result;
 }
 
@@ -304,9 +371,8 @@ EncodedDelta encodeWithAnchors(const uint8_t* old, size_t oldSize, const uint8_t
       while (back < position && back < candidate && back < kMaxBackward &&
              target[position - back - 1] == old[candidate - back - 1])
         back++;
-      size_t forward = kAnchorWidth;
-      size_t limit = std::min(size - position, oldSize - candidate);
-      while (forward < limit && target[position + forward] == old[candidate + forward]) forward++;
+      size_t forward = kAnchorWidth + commonLength(target + position + kAnchorWidth, old + candidate + kAnchorWidth,
+                                                   std::min(size - position, oldSize - candidate) - kAnchorWidth);
       if (back + forward > bestLength) {
         bestStart = position - back;
         bestLength = back + forward;

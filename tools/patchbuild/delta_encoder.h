@@ -20,14 +20,18 @@ namespace patchbuild {
 struct DeltaOptions {
   size_t suffixLimit = size_t{48} << 20;  // old files up to this size use the suffix matcher
   uint32_t minimumCopy = 6;                // shorter copies are never considered
-  uint32_t searchBelow = 24;               // look for a new match once the current one is this short
-  size_t window = size_t{1} << 18;         // positions per step of the optimal parse
+  uint32_t searchBelow = 8;                // look for a new match once the current one is this short
+  size_t window = size_t{1} << 17;         // positions per step of the optimal parse
+  unsigned threads = 1;                    // the target is cut into this many parts, parsed at once
 };
 
 struct EncodedDelta {
   patchwriter::DeltaCommands commands;
   uint64_t estimatedCost = 0;  // cost units of the cost model
 };
+
+// Targets smaller than this are not cut into parts for threads.
+constexpr size_t kParallelTargetSize = size_t{2} << 20;
 
 // Called with the number of new-file bytes encoded so far.
 using EncodeProgress = std::function<void(uint64_t done)>;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "patchbuild/codepage.h"
+#include "patchbuild/file_bytes.h"
 #include "patchdata/checksum.h"
 #include "patchdata/payload_records.h"
 
@@ -192,7 +193,7 @@ class Scanner {
     uint64_t hash = kContentHashSeed;
     for (;;) {
       size_t got = std::fread(block_.data(), 1, block_.size(), file.get());
-      checksum = checksumUpdate(checksum, block_.data(), got);
+      checksum = fastChecksumUpdate(checksum, block_.data(), got);
       hash = contentHash(block_.data(), got, hash);
       size += got;
       done_ += got;

@@ -3,14 +3,39 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace patchbuild {
 
-Progress::Progress(bool enabled) : enabled_(enabled && isatty(STDERR_FILENO)) {}
+Progress::Progress(bool enabled)
+    : enabled_(enabled && isatty(STDERR_FILENO)), timing_(std::getenv("PATCHBUILD_TIMING") != nullptr) {}
 
-Progress::~Progress() { finish(); }
+Progress::~Progress() {
+  finish();
+  time("");
+}
+
+void Progress::time(const std::string& next) {
+  if (!timing_) return;
+  auto now = std::chrono::steady_clock::now();
+  if (!timedPhase_.empty()) {
+    // The peak resident size so far, from the kernel's own count.
+    long peak = 0;
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
+      std::fclose(status);
+    }
+    std::fprintf(stderr, "timing: %-12s %.2f s, peak memory so far %ld MB\n", timedPhase_.c_str(),
+                 std::chrono::duration<double>(now - phaseStart_).count(), peak / 1024);
+  }
+  timedPhase_ = next;
+  phaseStart_ = now;
+}
 
 void Progress::phase(const std::string& name, uint64_t total) {
+  time(name);
   if (!enabled_) return;
   std::lock_guard<std::mutex> lock(mutex_);
   name_ = name;

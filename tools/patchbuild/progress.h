@@ -27,7 +27,11 @@ class Progress {
 
  private:
   void draw(bool force);
+  void time(const std::string& next);
   bool enabled_;
+  bool timing_;  // PATCHBUILD_TIMING set: each phase's duration goes to stderr
+  std::string timedPhase_;
+  std::chrono::steady_clock::time_point phaseStart_{};
   std::mutex mutex_;
   std::string name_;
   uint64_t total_ = 0;

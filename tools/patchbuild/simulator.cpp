@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "patchbuild/file_bytes.h"
 #include "patchdata/checksum.h"
 #include "patchdata/payload_cursor.h"
 #include "patchdata/payload_records.h"
@@ -42,17 +43,9 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 
 // True when the file at `path` holds exactly `bytes`.
 bool fileEquals(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return false;
-  std::vector<uint8_t> block(1 << 20);
-  size_t at = 0;
-  for (;;) {
-    size_t got = std::fread(block.data(), 1, block.size(), file.get());
-    if (got > bytes.size() - at || std::memcmp(block.data(), bytes.data() + at, got) != 0) return false;
-    at += got;
-    if (got < block.size()) break;
-  }
-  return at == bytes.size();
+  MappedFile file;
+  return file.open(path) && file.size() == bytes.size() &&
+         (bytes.empty() || std::memcmp(file.data(), bytes.data(), bytes.size()) == 0);
 }
 
 }  // namespace
@@ -96,6 +89,7 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
       record.version = header.version;
       record.newChecksum = header.newChecksum;
       record.oldChecksum = header.oldChecksum;
+      record.newSize = header.newSize;
       record.commands = body.position;
       record.commandsLength = body.remaining();
     } else if (op.type >= kOpWriteFile && op.type <= kOpRemoveFolder) {
@@ -165,7 +159,7 @@ bool Simulator::touchesIdentFile(size_t index) const {
 }
 
 int Simulator::identifyBytes(const std::vector<uint8_t>& bytes) {
-  uint32_t checksum = checksumUpdate(kChecksumStart, bytes.data(), bytes.size());
+  uint32_t checksum = fastChecksumUpdate(kChecksumStart, bytes.data(), bytes.size());
   uint64_t hash = contentHashOf(bytes.data(), bytes.size());
   int known = contents_.find(bytes.size(), checksum, hash);
   if (known >= 0) {
@@ -192,15 +186,22 @@ int Simulator::deltaResult(size_t index, int source, std::string& detail) {
   auto cached = deltaCache_.find({index, source});
   if (cached != deltaCache_.end()) return cached->second;
   const Record& record = records_[index];
-  std::vector<uint8_t> old;
+  MappedFile mapped;
+  const uint8_t* oldBytes;
+  size_t oldSize;
   auto foreign = foreignIndex_.find(source);
   if (foreign != foreignIndex_.end()) {
-    old = foreign_[foreign->second];
-  } else if (!readWholeFile(contents_[source].path, old)) {
+    oldBytes = foreign_[foreign->second].data();
+    oldSize = foreign_[foreign->second].size();
+  } else if (mapped.open(contents_[source].path)) {
+    oldBytes = mapped.data();
+    oldSize = mapped.size();
+  } else {
     detail = fmt::format("cannot read {} again", contents_[source].path.string());
     return -5;
   }
   std::vector<uint8_t> result;
+  result.reserve(record.newSize);
   PayloadCursor commands(record.commands, record.commands + record.commandsLength);
   DeltaCommand command;
   int outcome = 0;
@@ -214,16 +215,15 @@ int Simulator::deltaResult(size_t index, int source, std::string& detail) {
     if (command.isLiteral()) {
       result.insert(result.end(), command.literal, command.literal + command.length());
     } else {
-      if (uint64_t{command.offset} + command.length() > old.size()) {
+      if (uint64_t{command.offset} + command.length() > oldSize) {
         outcome = -5;  // the copy reads past the end of the source
         break;
       }
-      result.insert(result.end(), old.begin() + command.offset,
-                    old.begin() + command.offset + command.length());
+      result.insert(result.end(), oldBytes + command.offset, oldBytes + command.offset + command.length());
     }
   }
   if (outcome == 0) {
-    uint32_t checksum = checksumUpdate(kChecksumStart, result.data(), result.size());
+    uint32_t checksum = fastChecksumUpdate(kChecksumStart, result.data(), result.size());
     if (checksum != record.newChecksum) outcome = checksum == 0 ? -7 : -6;
   }
   if (outcome == 0) outcome = identifyBytes(result);

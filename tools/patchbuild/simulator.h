@@ -84,7 +84,7 @@ class Simulator {
     uint8_t type = 0;
     std::string name, newName;
     int16_t version = 0;
-    uint32_t newChecksum = 0, oldChecksum = 0;
+    uint32_t newChecksum = 0, oldChecksum = 0, newSize = 0;
     const uint8_t* commands = nullptr;  // delta commands or write contents
     size_t commandsLength = 0;
     int writeContent = -1;  // resolved on first use

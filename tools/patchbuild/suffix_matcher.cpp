@@ -3,13 +3,15 @@
 #include <divsufsort.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 
 namespace patchbuild {
 
 namespace {
 
-constexpr size_t kSampleStep = 16;
+constexpr size_t kSampleStep = 32;
 
 // Up to eight bytes from `bytes` as a big-endian number, zero-padded: numbers compare as the
 // bytes do, except that a shorter string and its zero-padded extension compare equal.
@@ -27,23 +29,38 @@ uint64_t prefixKey(const uint8_t* bytes, size_t available) {
 }  // namespace
 
 SuffixMatcher::SuffixMatcher(const uint8_t* old, size_t size)
-    : old_(old), size_(size), sa_(size), bucket_(65537, static_cast<uint32_t>(size)) {
+    : old_(old), size_(size), bucket_(65537, static_cast<uint32_t>(size)) {
+  sa_ = static_cast<uint8_t*>(std::malloc(size * 4 + 4));
+  if (!sa_) throw std::bad_alloc();
   if (size == 0) return;
-  divsufsort(old, sa_.data(), static_cast<saidx_t>(size));
+  divsufsort(old, reinterpret_cast<saidx_t*>(sa_), static_cast<saidx_t>(size));
+  if (size < (size_t{1} << 24)) {
+    // Three bytes hold every offset of a file under 16 MiB: pack in place (each entry moves to
+    // a lower address than any entry not yet read) and give the rest back.
+    for (size_t index = 0; index < size; index++) {
+      uint32_t value;
+      std::memcpy(&value, sa_ + index * 4, 4);
+      std::memcpy(sa_ + index * 3, &value, 3);
+    }
+    width_ = 3;
+    if (void* smaller = std::realloc(sa_, size * 3 + 4)) sa_ = static_cast<uint8_t*>(smaller);
+  }
   // Along the suffix array the two-byte keys never decrease (a one-byte suffix keys as its byte
   // followed by zero and sorts first among its peers), so one pass finds every bucket's start.
   uint32_t next = 0;
   for (size_t index = 0; index < size; index++) {
-    size_t at = static_cast<size_t>(sa_[index]);
+    size_t at = entry(index);
     uint32_t key = static_cast<uint32_t>(old[at]) << 8 | (at + 1 < size ? old[at + 1] : 0);
     while (next <= key) bucket_[next++] = static_cast<uint32_t>(index);
   }
   samples_.resize((size + kSampleStep - 1) / kSampleStep);
   for (size_t s = 0; s < samples_.size(); s++) {
-    size_t at = static_cast<size_t>(sa_[s * kSampleStep]);
+    size_t at = entry(s * kSampleStep);
     samples_[s] = prefixKey(old + at, size - at);
   }
 }
+
+SuffixMatcher::~SuffixMatcher() { std::free(sa_); }
 
 bool SuffixMatcher::after(const uint8_t* query, size_t length, uint32_t position, size_t from,
                           size_t* common) const {
@@ -92,15 +109,15 @@ Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) 
   // Binary search with the common prefixes of both ends remembered, so that no comparison
   // starts again from the first byte (Manber and Myers).
   size_t left = lo, right = hi - 1, commonLeft, commonRight;
-  bool pastLeft = after(query, length, static_cast<uint32_t>(sa_[left]), 2, &commonLeft);
-  bool pastRight = after(query, length, static_cast<uint32_t>(sa_[right]), 2, &commonRight);
+  bool pastLeft = after(query, length, entry(left), 2, &commonLeft);
+  bool pastRight = after(query, length, entry(right), 2, &commonRight);
   if (!pastLeft || pastRight || right - left < 2) {
     // Before the first or after the last suffix, or only two candidates: pick the better end.
     if (commonLeft >= commonRight) {
-      best.offset = static_cast<uint32_t>(sa_[left]);
+      best.offset = entry(left);
       best.length = static_cast<uint32_t>(commonLeft);
     } else {
-      best.offset = static_cast<uint32_t>(sa_[right]);
+      best.offset = entry(right);
       best.length = static_cast<uint32_t>(commonRight);
     }
     return best;
@@ -108,7 +125,7 @@ Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) 
   while (right - left > 1) {
     size_t middle = left + (right - left) / 2;
     size_t common;
-    if (after(query, length, static_cast<uint32_t>(sa_[middle]),
+    if (after(query, length, entry(middle),
               std::min(commonLeft, commonRight), &common)) {
       left = middle;
       commonLeft = common;
@@ -117,16 +134,16 @@ Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) 
       commonRight = common;
     }
     if (common == length) {
-      best.offset = static_cast<uint32_t>(sa_[middle]);
+      best.offset = entry(middle);
       best.length = static_cast<uint32_t>(common);
       return best;
     }
   }
   if (commonLeft >= commonRight) {
-    best.offset = static_cast<uint32_t>(sa_[left]);
+    best.offset = entry(left);
     best.length = static_cast<uint32_t>(commonLeft);
   } else {
-    best.offset = static_cast<uint32_t>(sa_[right]);
+    best.offset = entry(right);
     best.length = static_cast<uint32_t>(commonRight);
   }
   return best;

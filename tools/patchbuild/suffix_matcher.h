@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace patchbuild {
@@ -15,16 +16,18 @@ struct Match {
 class SuffixMatcher {
  public:
   // Sorts every suffix of `old` (which must outlive the matcher and be shorter than 2 GiB).
-  // Memory: four bytes per old byte, plus a 256 KiB table of two-byte buckets.
+  // Memory: four bytes per old byte while sorting; then three for files under 16 MiB (the
+  // entries are packed), plus a 256 KiB table of two-byte buckets and the samples.
   SuffixMatcher(const uint8_t* old, size_t size);
+  ~SuffixMatcher();
+  SuffixMatcher(const SuffixMatcher&) = delete;
+  SuffixMatcher& operator=(const SuffixMatcher&) = delete;
 
   // The longest prefix of query[0..length) that occurs in the old file, looking at no more
   // than `limit` bytes of it; a match that reaches `limit` may go on further.
   Match longest(const uint8_t* query, size_t length, size_t limit) const;
 
-  size_t memoryBytes() const {
-    return sa_.size() * sizeof(int32_t) + bucket_.size() * 4 + samples_.size() * 8;
-  }
+  size_t memoryBytes() const { return size_ * width_ + bucket_.size() * 4 + samples_.size() * 8; }
 
  private:
   // Compares the query from `from` on with the suffix at `position`; stores the common length
@@ -32,9 +35,17 @@ class SuffixMatcher {
   bool after(const uint8_t* query, size_t length, uint32_t position, size_t from,
              size_t* common) const;
 
+  // The suffix array entry at `index`.
+  uint32_t entry(size_t index) const {
+    uint32_t value;
+    std::memcpy(&value, sa_ + index * width_, 4);
+    return width_ == 4 ? value : value & 0xFFFFFFu;
+  }
+
   const uint8_t* old_;
   size_t size_;
-  std::vector<int32_t> sa_;
+  uint8_t* sa_ = nullptr;  // malloc'd: `width_` bytes per entry, little-endian, padded by one byte
+  size_t width_ = 4;
   std::vector<uint32_t> bucket_;  // 65537 starts: suffixes by their first two bytes
   // The first eight bytes (big-endian, zero-padded) of every kSampleStep-th suffix in sorted
   // order: a small array that narrows a search to a few entries before the old file is read.

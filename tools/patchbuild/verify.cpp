@@ -7,6 +7,7 @@
 
 #include "patchbuild/codepage.h"
 #include "patchbuild/container_info.h"
+#include "patchbuild/file_bytes.h"
 #include "patchbuild/folder_scan.h"
 #include "patchbuild/simulator.h"
 #include "patchdata/checksum.h"
@@ -61,12 +62,12 @@ class InstallModel {
       state.folders[foldName(name)] = name;
       return;
     }
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes)) {
+    MappedFile bytes;
+    if (!bytes.open(path)) {
       state.files[foldName(name)] = {name, kUnknownContent};
       return;
     }
-    uint32_t sum = checksumUpdate(kChecksumStart, bytes.data(), bytes.size());
+    uint32_t sum = fastChecksumUpdate(kChecksumStart, bytes.data(), bytes.size());
     int content = contents_.intern(bytes.size(), sum, contentHashOf(bytes.data(), bytes.size()), path);
     state.files[foldName(name)] = {name, content};
   }

@@ -68,6 +68,15 @@ DeltaCommands& DeltaCommands::raw(const Bytes& bytes) {
   return *this;
 }
 
+DeltaCommands& DeltaCommands::append(const DeltaCommands& more) {
+  encoded_.reserve(encoded_.size() + more.encoded_.size());
+  encoded_.insert(encoded_.end(), more.encoded_.begin(), more.encoded_.end());
+  copied_ += more.copied_;
+  literal_ += more.literal_;
+  commands_ += more.commands_;
+  return *this;
+}
+
 Bytes DeltaCommands::apply(const Bytes& oldFile) const {
   Bytes result;
   size_t at = 0;
