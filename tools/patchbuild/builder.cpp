@@ -307,6 +307,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   if (progress) progress->phase("checking", 0);
   for (;;) {
     ops = planOperations(input, costs);
+    if (settings.planHook) settings.planHook(ops);
     if (!assemblePayload(project, ident, count, totals, ops, contents, store, payload, error)) return false;
     if (!simulator.load(payload, error)) return false;
     bool replan = false;

@@ -4,9 +4,11 @@
 // cut-off updates, and deflate.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "patchbuild/planner.h"
 #include "patchbuild/progress.h"
 #include "patchbuild/project_file.h"
 
@@ -25,6 +27,8 @@ struct BuildSummary {
 struct BuildSettings {
   Progress* progress = nullptr;
   unsigned threads = 0;  // encoding threads; 0: one per processor, at most 4
+  // For tests: changes each planned list before it is simulated (to see the refusal).
+  std::function<void(std::vector<PlannedOp>&)> planHook;
 };
 
 // Builds the container for `project`. False with `error` (one line) when a folder cannot be

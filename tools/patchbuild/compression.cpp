@@ -18,8 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr size_t kWindow = 32768;               // deflate's window: what a part may look back on
-constexpr size_t kMinimumPart = size_t{1} << 19;  // smaller payloads are deflated in one piece
+constexpr size_t kWindow = 32768;  // deflate's window: what a part may look back on
 
 // Runs `job(part)` for every part, on threads.
 void onThreads(unsigned parts, const std::function<void(unsigned)>& job) {
@@ -29,8 +28,8 @@ void onThreads(unsigned parts, const std::function<void(unsigned)>& job) {
   for (std::thread& thread : threads) thread.join();
 }
 
-unsigned partsFor(size_t size, unsigned threads) {
-  return static_cast<unsigned>(std::clamp<size_t>(size / kMinimumPart, 1, std::max(1u, threads)));
+unsigned partsFor(size_t size, unsigned threads, size_t minimumPart) {
+  return static_cast<unsigned>(std::clamp<size_t>(size / std::max<size_t>(minimumPart, 1), 1, std::max(1u, threads)));
 }
 
 // The zlib stream around raw deflate data: header for the best level, data, Adler-32.
@@ -45,8 +44,8 @@ Bytes zlibWrap(const Bytes& deflated, const Bytes& payload) {
 // zlib at `level`, in parts deflated at once: each part after the first starts from the 32 KiB
 // before it as its dictionary, so it finds the same matches a single stream would, and every
 // part but the last ends on a byte boundary (a sync flush) so that the parts join.
-Bytes zlibParts(const Bytes& payload, int level, unsigned threads) {
-  unsigned parts = partsFor(payload.size(), threads);
+Bytes zlibParts(const Bytes& payload, int level, unsigned threads, size_t minimumPart) {
+  unsigned parts = partsFor(payload.size(), threads, minimumPart);
   if (parts == 1 || level == 0) return patchwriter::compressZlib(payload, level);
   std::vector<Bytes> outputs(parts);
   onThreads(parts, [&](unsigned part) {
@@ -75,11 +74,11 @@ Bytes zlibParts(const Bytes& payload, int level, unsigned threads) {
 
 // Zopfli in parts: each part is deflated with the whole payload before it in view (so its
 // matches reach back as a single run's would), and the parts' bit streams are joined.
-Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads) {
+Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads, size_t minimumPart) {
   ZopfliOptions options;
   ZopfliInitOptions(&options);
   options.numiterations = iterations;
-  unsigned parts = partsFor(payload.size(), threads);
+  unsigned parts = partsFor(payload.size(), threads, minimumPart);
   struct Part {
     unsigned char* data = nullptr;
     size_t size = 0;
@@ -108,14 +107,15 @@ Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads) {
 
 }  // namespace
 
-DeflateResult deflatePayload(const Bytes& payload, const Compression& compression, unsigned threads) {
+DeflateResult deflatePayload(const Bytes& payload, const Compression& compression, unsigned threads,
+                             size_t minimumPart) {
   DeflateResult result;
   if (compression.kind == Compression::Zlib) {
-    result.stream = zlibParts(payload, compression.level, threads);
+    result.stream = zlibParts(payload, compression.level, threads, minimumPart);
     result.method = fmt::format("zlib level {}", compression.level);
     return result;
   }
-  result.stream = zlibParts(payload, 9, threads);
+  result.stream = zlibParts(payload, 9, threads, minimumPart);
   result.method = "zlib level 9";
   int iterations = compression.iterations;
   if (compression.kind == Compression::Auto && iterations == 0) {
@@ -126,7 +126,7 @@ DeflateResult deflatePayload(const Bytes& payload, const Compression& compressio
     iterations = 15;
   }
   if (iterations > 0) {
-    Bytes better = zopfliParts(payload, iterations, threads);
+    Bytes better = zopfliParts(payload, iterations, threads, minimumPart);
     if (better.size() < result.stream.size()) {
       result.stream = std::move(better);
       result.method = fmt::format("zopfli, {} iteration{}", iterations, iterations == 1 ? "" : "s");

@@ -18,7 +18,8 @@ struct DeflateResult {
 // for it to finish in a few seconds, zlib's best level otherwise; whatever runs, the smaller of
 // its stream and zlib level 9's is kept unless a zlib level was asked for. Payloads of a
 // megabyte or more are deflated in parts on up to `threads` threads, joined into one stream.
+// `minimumPart` is the smallest part worth a thread of its own.
 DeflateResult deflatePayload(const std::vector<uint8_t>& payload, const Compression& compression,
-                             unsigned threads = 1);
+                             unsigned threads = 1, size_t minimumPart = size_t{1} << 19);
 
 }  // namespace patchbuild

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -152,6 +153,16 @@ int main(int argc, char** argv) {
   exe->add_option("--template", templatePath, "the updater executable (PatchUtility.exe)")->required();
   exe->add_option("-o,--output", output, "the executable to write")->required();
 
+  for (int i = 1; i < argc; i++) {
+    std::string word = argv[i];
+    if (word.empty() || word[0] == '-') continue;
+    static const char* kCommands[] = {"build", "info", "verify", "checksum", "exe"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), word) == std::end(kCommands)) {
+      std::fprintf(stderr, "patchbuild: unknown command \"%s\" (expected build, info, verify, checksum or exe)\n", argv[i]);
+      return 2;
+    }
+    break;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

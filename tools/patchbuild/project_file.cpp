@@ -35,9 +35,12 @@ class ProjectReader {
 
  private:
   bool fail(const toml::node* node, const std::string& what) {
-    if (node && node->source().begin.line > 0)
-      error_ = fmt::format("{}:{}:{}: {}", file_.string(), node->source().begin.line,
-                           node->source().begin.column, what);
+    return fail(node ? node->source() : toml::source_region{}, what);
+  }
+
+  bool fail(const toml::source_region& where, const std::string& what) {
+    if (where.begin.line > 0)
+      error_ = fmt::format("{}:{}:{}: {}", file_.string(), where.begin.line, where.begin.column, what);
     else
       error_ = fmt::format("{}: {}", file_.string(), what);
     return false;
@@ -48,7 +51,7 @@ class ProjectReader {
                      const std::string& where) {
     for (const auto& [key, node] : table) {
       if (std::find(known.begin(), known.end(), key.str()) == known.end())
-        return fail(&node, fmt::format("unknown key \"{}\"{}", key.str(), where));
+        return fail(key.source(), fmt::format("unknown key \"{}\"{}", key.str(), where));
     }
     return true;
   }
