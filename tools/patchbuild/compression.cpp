@@ -126,7 +126,8 @@ DeflateResult deflatePayload(const Bytes& payload, const Compression& compressio
     iterations = 15;
   }
   if (iterations > 0) {
-    Bytes better = zopfliParts(payload, iterations, threads, minimumPart);
+    // Zopfli is slow enough that parts a quarter of zlib's size are worth a thread.
+    Bytes better = zopfliParts(payload, iterations, threads, std::max<size_t>(minimumPart / 4, 1));
     if (better.size() < result.stream.size()) {
       result.stream = std::move(better);
       result.method = fmt::format("zopfli, {} iteration{}", iterations, iterations == 1 ? "" : "s");

@@ -131,7 +131,9 @@ bool chooseIdentFiles(const std::vector<VersionTree>& versions, const ContentTab
     if (slot == best.end() || candidate < slot->second) best[candidate.cover] = candidate;
   }
   if (!coversAll(all, pairs)) {
-    error = pairProblem(all, pairs, versionNames, "no file differs between them");
+    error = pairProblem(all, pairs, versionNames,
+                        "no file that the older one has is different or missing in the newer one (a file "
+                        "that only the newer one has cannot identify it)");
     return false;
   }
   std::vector<Candidate> pool;
