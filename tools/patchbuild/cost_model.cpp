@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 namespace patchbuild {
 
 namespace {
 
-double tunable(const char* name, double fallback) {
-  const char* text = std::getenv(name);
-  return text ? std::atof(text) : fallback;
-}
+// Measured on executables and source text: the choice of commands is not sensitive to these
+// within a factor of two, because the format's fixed costs dominate.
+constexpr double kDeflateShare = 0.5;     // literal bytes: between deflate's rate and order-0 entropy
+constexpr double kCopyExtraBits = 14.0;   // a copy: the offset's significant bits plus this
+constexpr double kLiteralHeaderBits = 10.0;
 
 // Bits per byte that deflate at its fastest level spends on up to 1 MiB taken from the target.
 double deflateBitsPerByte(const uint8_t* bytes, size_t size) {
@@ -43,15 +43,14 @@ CostModel CostModel::forTarget(const uint8_t* target, size_t size, size_t oldSiz
   // Deflate finds repeats inside the literal runs too, so a byte costs less than its order-0
   // entropy; how much less is what a quick deflate of the target shows.
   double deflated = deflateBitsPerByte(target, size);
-  double blend = tunable("PB_LITBLEND", 0.5);
-  double average = blend * deflated + (1.0 - blend) * entropy;
+  double average = kDeflateShare * deflated + (1.0 - kDeflateShare) * entropy;
   double scale = entropy > 0 ? average / entropy : 1.0;
   for (int b = 0; b < 256; b++)
     model.literalByte[b] = static_cast<uint32_t>(std::lround(std::clamp(bits[b] * scale, 0.5, 12.0) * kCostScale));
   double offsetBits = std::log2(static_cast<double>(std::max<size_t>(oldSize, 2)));
   model.copyCommand = static_cast<uint32_t>(
-      std::lround((offsetBits + tunable("PB_COPYBITS", 14.0)) * kCostScale));
-  model.literalHeader = static_cast<uint32_t>(std::lround(tunable("PB_LITHEADER", 10.0) * kCostScale));
+      std::lround((offsetBits + kCopyExtraBits) * kCostScale));
+  model.literalHeader = static_cast<uint32_t>(std::lround(kLiteralHeaderBits * kCostScale));
   return model;
 }
 
