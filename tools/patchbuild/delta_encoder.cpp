@@ -263,9 +263,12 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
                                 const EncodeProgress& progress) {
   SuffixMatcher matcher(old, oldSize);
   // Large targets are cut into parts parsed at once; each cut costs at most one more command.
-  unsigned parts = size >= kParallelTargetSize ? std::max(1u, options.threads) : 1u;
+  // Twice as many parts as threads, taken in turn, so that one slow part does not hold the rest.
+  unsigned threadCount = size >= kParallelTargetSize ? std::max(1u, options.threads) : 1u;
+  unsigned parts = threadCount == 1 ? 1u : 2 * threadCount;
   std::vector<EncodedDelta> results(parts);
   std::atomic<uint64_t> done{0};
+  std::atomic<unsigned> nextPart{0};
   std::mutex progressLock;
   auto report = [&](size_t count) {
     uint64_t now = done += count;
@@ -274,17 +277,15 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
       progress(now);
     }
   };
-  std::vector<std::thread> threads;
-  for (unsigned part = 0; part < parts; part++) {
-    size_t from = size / parts * part, to = part + 1 == parts ? size : size / parts * (part + 1);
-    auto job = [&, part, from, to] {
+  auto worker = [&] {
+    for (unsigned part; (part = nextPart++) < parts;) {
+      size_t from = size / parts * part, to = part + 1 == parts ? size : size / parts * (part + 1);
       results[part] = parsePart(matcher, old, oldSize, target, from, to, costs, options, report);
-    };
-    if (part + 1 == parts)
-      job();
-    else
-      threads.emplace_back(job);
-  }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned t = 1; t < threadCount; t++) threads.emplace_back(worker);
+  worker();
   for (std::thread& thread : threads) thread.join();
   EncodedDelta result = std::move(results[0]);
   for (unsigned part = 1; part < parts; part++) {
