@@ -1,3 +1,4 @@
+// The build pipeline: scan, identify, encode, plan, simulate until the list holds, deflate.
 #include "patchbuild/builder.h"
 
 #include <fmt/format.h>

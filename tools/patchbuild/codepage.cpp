@@ -1,3 +1,4 @@
+// Code page conversion through iconv, with the offending character named on failure.
 #include "patchbuild/codepage.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// zlib and zopfli streams, deflated in parts on threads and joined into one stream.
 #include "patchbuild/compression.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// Reading a container (or an updater executable's resource) back, and reporting it.
 #include "patchbuild/container_info.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// Per-byte literal costs from the target's statistics; fixed costs for command words.
 #include "patchbuild/cost_model.h"
 
 #include <zlib.h>

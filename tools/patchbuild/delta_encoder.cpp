@@ -1,3 +1,4 @@
+// Match finding and command choice for one delta.
 #include "patchbuild/delta_encoder.h"
 
 #include <algorithm>

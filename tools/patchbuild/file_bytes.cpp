@@ -1,3 +1,4 @@
+// Mapped files and the eight-bytes-a-step checksum.
 #include "patchbuild/file_bytes.h"
 
 #include <fcntl.h>

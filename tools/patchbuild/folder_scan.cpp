@@ -1,3 +1,4 @@
+// Walking a version folder: names checked and converted, every file read once.
 #include "patchbuild/folder_scan.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// Choosing and checking identification files: a small set cover over pairs of versions.
 #include "patchbuild/identification.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// Atomic output: a temporary file beside the target, then a rename.
 #include "patchbuild/output_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Reading and rewriting a PE image's resource tree.
 #include "patchbuild/pe_resource.h"
 
 #include <fmt/format.h>

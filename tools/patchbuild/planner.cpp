@@ -1,3 +1,4 @@
+// Per-file decisions (rename, write, deltas) and the ordering of the records.
 #include "patchbuild/planner.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The terminal progress bar, and phase timings when PATCHBUILD_TIMING is set.
 #include "patchbuild/progress.h"
 
 #include <unistd.h>

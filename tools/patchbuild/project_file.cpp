@@ -1,3 +1,4 @@
+// The project file through toml++, with positions for every error.
 #include "patchbuild/project_file.h"
 
 #include <fmt/format.h>

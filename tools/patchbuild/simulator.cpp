@@ -1,3 +1,4 @@
+// The model of the updater: identification and every record type on an in-memory folder.
 #include "patchbuild/simulator.h"
 
 #include <fmt/format.h>

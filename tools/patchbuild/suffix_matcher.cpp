@@ -1,3 +1,4 @@
+// Suffix array (libdivsufsort), bucket and sample tables, and the longest-match search.
 #include "patchbuild/suffix_matcher.h"
 
 #include <divsufsort.h>

@@ -1,3 +1,4 @@
+// The dry run: the install folder read into the model, then identified and applied record by record.
 #include "patchbuild/verify.h"
 
 #include <fmt/format.h>
