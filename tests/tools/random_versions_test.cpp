@@ -56,7 +56,7 @@ Tree evolve(const Tree& previous, std::mt19937& random, int version) {
 
 TEST_F(RandomVersionsTest, EveryVersionReachesTheNewestAndCutOffRunsFinish) {
   int built = 0;
-  for (uint32_t seed = 1; seed <= 16; seed++) {
+  for (uint32_t seed = 1; seed <= 6; seed++) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     int versions = 2 + static_cast<int>(seed % 3);
@@ -103,7 +103,7 @@ TEST_F(RandomVersionsTest, EveryVersionReachesTheNewestAndCutOffRunsFinish) {
       EXPECT_EQ(PatchProject::contents(folder), newest) << "cut after " << cut;
     }
   }
-  EXPECT_EQ(built, 16);
+  EXPECT_EQ(built, 6);
 }
 
 }  // namespace
