@@ -48,9 +48,13 @@ DeltaCommands& DeltaCommands::copy(uint32_t length, uint32_t offset) {
 }
 
 DeltaCommands& DeltaCommands::literal(const Bytes& bytes) {
-  appendU32(encoded_, 0x80000000u | static_cast<uint32_t>(bytes.size()));
-  encoded_.insert(encoded_.end(), bytes.begin(), bytes.end());
-  literal_ += bytes.size();
+  return literal(bytes.data(), bytes.size());
+}
+
+DeltaCommands& DeltaCommands::literal(const uint8_t* bytes, size_t count) {
+  appendU32(encoded_, 0x80000000u | static_cast<uint32_t>(count));
+  encoded_.insert(encoded_.end(), bytes, bytes + count);
+  literal_ += count;
   commands_++;
   return *this;
 }
@@ -61,6 +65,15 @@ DeltaCommands& DeltaCommands::literal(const std::string& bytes) {
 
 DeltaCommands& DeltaCommands::raw(const Bytes& bytes) {
   encoded_.insert(encoded_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+DeltaCommands& DeltaCommands::append(const DeltaCommands& more) {
+  encoded_.reserve(encoded_.size() + more.encoded_.size());
+  encoded_.insert(encoded_.end(), more.encoded_.begin(), more.encoded_.end());
+  copied_ += more.copied_;
+  literal_ += more.literal_;
+  commands_ += more.commands_;
   return *this;
 }
 

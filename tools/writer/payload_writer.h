@@ -26,9 +26,12 @@ class DeltaCommands {
   DeltaCommands& copy(uint32_t length, uint32_t offset);
   DeltaCommands& literal(const std::string& bytes);
   DeltaCommands& literal(const Bytes& bytes);
+  DeltaCommands& literal(const uint8_t* bytes, size_t count);
   DeltaCommands& raw(const Bytes& bytes);  // anything at all, for malformed fixtures
+  DeltaCommands& append(const DeltaCommands& more);  // the commands of `more`, after these
 
   const Bytes& bytes() const { return encoded_; }
+  void shrinkToFit() { encoded_.shrink_to_fit(); }
   // Applies the well-formed commands to `oldFile`; copies past its end take what is there.
   Bytes apply(const Bytes& oldFile) const;
   uint64_t copiedBytes() const { return copied_; }

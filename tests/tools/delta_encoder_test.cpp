@@ -1,0 +1,164 @@
+// Delta encoding: every encoding rebuilds its target exactly, matches are found over the whole
+// old file, and the helpers agree with the updater's own code.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include "patchbuild/compression.h"
+#include "patchbuild/cost_model.h"
+#include "patchbuild/delta_encoder.h"
+#include "patchbuild/file_bytes.h"
+#include "patchbuild/folder_scan.h"
+#include "patchbuild/suffix_matcher.h"
+#include "patchdata/checksum.h"
+#include "support/patch_project.h"
+
+namespace {
+
+using patchbuild::CostModel;
+using patchbuild::DeltaOptions;
+using patchbuild::encodeDelta;
+
+patchbuild::EncodedDelta encode(const FileBytes& old, const FileBytes& target, DeltaOptions options = {}) {
+  CostModel costs = CostModel::forTarget(target.data(), target.size(), old.size());
+  return encodeDelta(old.data(), old.size(), target.data(), target.size(), costs, options);
+}
+
+// The target with ranges of the old file moved far apart and small edits between them.
+FileBytes shuffled(const FileBytes& old, uint32_t seed) {
+  FileBytes target;
+  size_t piece = old.size() / 8;
+  for (size_t k = 0; k < 8; k++) {
+    size_t from = ((k * 5 + seed) % 8) * piece;
+    target.insert(target.end(), old.begin() + from, old.begin() + from + piece);
+    FileBytes edit = randomBytes(1 + (k * 7) % 40, seed + k);
+    target.insert(target.end(), edit.begin(), edit.end());
+  }
+  return target;
+}
+
+TEST(DeltaEncoder, RebuildsTheTargetExactly) {
+  FileBytes text;
+  for (int i = 0; i < 4000; i++) {
+    std::string line = "line " + std::to_string(i * 7 % 1000) + ": the quick brown fox\n";
+    text.insert(text.end(), line.begin(), line.end());
+  }
+  struct Case {
+    const char* name;
+    FileBytes old, target;
+  };
+  FileBytes random = randomBytes(200000, 1);
+  const Case kCases[] = {
+      {"moved ranges", random, shuffled(random, 3)},
+      {"identical", random, random},
+      {"empty old", {}, randomBytes(1000, 2)},
+      {"empty target", random, {}},
+      {"both empty", {}, {}},
+      {"unrelated", randomBytes(5000, 4), randomBytes(7000, 5)},
+      {"repetitive text", text, spliced(text, 5000, "inserted text here")},
+      {"tiny", bytesOf("ab"), bytesOf("ba")},
+  };
+  for (const Case& c : kCases) {
+    for (size_t suffixLimit : {size_t{48} << 20, size_t{0}}) {  // suffix matcher, then anchors
+      for (unsigned threads : {1u, 3u}) {
+        SCOPED_TRACE(std::string(c.name) + (suffixLimit ? " (suffixes)" : " (anchors)") + " threads " + std::to_string(threads));
+        DeltaOptions options;
+        options.suffixLimit = suffixLimit;
+        options.threads = threads;
+        auto encoded = encode(c.old, c.target, options);
+        EXPECT_EQ(encoded.commands.apply(c.old), c.target);
+      }
+    }
+  }
+}
+
+TEST(DeltaEncoder, FindsRangesMovedFarApart) {
+  FileBytes old = randomBytes(1 << 20, 7);
+  FileBytes target = shuffled(old, 5);
+  for (size_t suffixLimit : {size_t{48} << 20, size_t{0}}) {
+    DeltaOptions options;
+    options.suffixLimit = suffixLimit;
+    auto encoded = encode(old, target, options);
+    ASSERT_EQ(encoded.commands.apply(old), target);
+    // Eight moved ranges and eight edits: about sixteen commands, and every moved byte copied.
+    EXPECT_LE(encoded.commands.commandCount(), 20u);
+    EXPECT_GE(encoded.commands.copiedBytes(), old.size() / 8 * 8);
+  }
+}
+
+TEST(DeltaEncoder, LargeTargetsCutIntoPartsStayCorrect) {
+  FileBytes old = randomBytes(3 << 20, 8);
+  FileBytes target = shuffled(old, 2);
+  DeltaOptions options;
+  options.threads = 2;
+  options.window = 4096;  // many windows: their joins must hold too
+  auto encoded = encode(old, target, options);
+  EXPECT_EQ(encoded.commands.apply(old), target);
+  EXPECT_LE(encoded.commands.commandCount(), 24u);
+}
+
+TEST(SuffixMatcher, FindsTheLongestMatchAnywhere) {
+  FileBytes old = randomBytes(20000, 9);
+  for (uint8_t& b : old) b = static_cast<uint8_t>('a' + b % 3);  // many repeats
+  patchbuild::SuffixMatcher matcher(old.data(), old.size());
+  FileBytes query = randomBytes(600, 10);
+  for (uint8_t& b : query) b = static_cast<uint8_t>('a' + b % 3);
+  for (size_t at = 0; at < query.size(); at += 7) {
+    patchbuild::Match found = matcher.longest(query.data() + at, query.size() - at, 4096);
+    size_t best = 0;
+    for (size_t o = 0; o < old.size(); o++) {
+      size_t l = 0;
+      while (at + l < query.size() && o + l < old.size() && query[at + l] == old[o + l]) l++;
+      best = std::max(best, l);
+    }
+    ASSERT_EQ(found.length, best) << "at " << at;
+    ASSERT_TRUE(std::equal(query.begin() + at, query.begin() + at + found.length, old.begin() + found.offset));
+  }
+}
+
+TEST(FileBytes, TheFastChecksumIsTheUpdatersChecksum) {
+  for (size_t size : {0u, 1u, 7u, 8u, 9u, 1000u, 262145u}) {
+    FileBytes bytes = randomBytes(size, static_cast<uint32_t>(size));
+    EXPECT_EQ(patchbuild::fastChecksumUpdate(kChecksumStart, bytes.data(), bytes.size()),
+              checksumUpdate(kChecksumStart, bytes.data(), bytes.size()));
+  }
+  const uint8_t abc[] = {'a', 'b', 'c'};
+  EXPECT_EQ(patchbuild::fastChecksumUpdate(kChecksumStart, abc, 3), 0xB3ABD68Au);
+}
+
+TEST(FileBytes, TheScanAndMemoryAgreeOnContentIdentity) {
+  TempFolder folder;
+  FileBytes bytes = randomBytes(262144 * 2 + 5, 11);
+  folder.write("v/file.bin", bytes);
+  folder.write("v/block.bin", randomBytes(262144, 12));
+  patchbuild::ContentTable contents;
+  patchbuild::VersionTree tree;
+  std::string error;
+  ASSERT_TRUE(patchbuild::scanVersion(folder.at("v"), 1252, contents, tree, error)) << error;
+  const auto& content = contents[tree.files.at("file.bin").content];
+  EXPECT_EQ(content.hash, patchbuild::contentHashOf(bytes.data(), bytes.size()));
+  EXPECT_EQ(content.checksum, checksumUpdate(kChecksumStart, bytes.data(), bytes.size()));
+  FileBytes block = folder.read("v/block.bin");
+  EXPECT_EQ(contents[tree.files.at("block.bin").content].hash, patchbuild::contentHashOf(block.data(), block.size()));
+}
+
+TEST(Compression, EveryMethodInflatesToThePayload) {
+  FileBytes payload = randomBytes(90000, 13);
+  for (size_t i = 0; i < payload.size(); i += 3) payload[i] = 'x';  // something to compress
+  patchbuild::Compression zlib{patchbuild::Compression::Zlib, 9, 0};
+  patchbuild::Compression zopfli{patchbuild::Compression::Zopfli, 9, 1};
+  for (const auto& method : {zlib, zopfli}) {
+    for (unsigned threads : {1u, 3u}) {
+      const FileBytes& small = payload;
+      // Parts of 20 KB: the stream is joined from three of them.
+      auto result = patchbuild::deflatePayload(small, method, threads, 20000);
+      FileBytes inflated(small.size());
+      uLongf size = static_cast<uLongf>(inflated.size());
+      ASSERT_EQ(uncompress(inflated.data(), &size, result.stream.data(), static_cast<uLong>(result.stream.size())), Z_OK)
+          << result.method << " threads " << threads;
+      EXPECT_EQ(inflated, small);
+    }
+  }
+}
+
+}  // namespace

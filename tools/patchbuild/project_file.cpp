@@ -1,0 +1,254 @@
+// The project file through toml++, with positions for every error.
+#include "patchbuild/project_file.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <toml++/toml.h>
+
+#include "patchbuild/codepage.h"
+
+namespace fs = std::filesystem;
+
+namespace patchbuild {
+
+namespace {
+
+class ProjectReader {
+ public:
+  ProjectReader(const fs::path& file, Project& project) : file_(file), project_(project) {}
+
+  bool read(std::string& error) {
+    toml::table root;
+    try {
+      root = toml::parse_file(file_.string());
+    } catch (const toml::parse_error& failure) {
+      const auto& at = failure.source().begin;
+      error = fmt::format("{}:{}:{}: {}", file_.string(), at.line, at.column, failure.description());
+      return false;
+    }
+    if (!readRoot(root)) {
+      error = error_;
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  bool fail(const toml::node* node, const std::string& what) {
+    return fail(node ? node->source() : toml::source_region{}, what);
+  }
+
+  bool fail(const toml::source_region& where, const std::string& what) {
+    if (where.begin.line > 0)
+      error_ = fmt::format("{}:{}:{}: {}", file_.string(), where.begin.line, where.begin.column, what);
+    else
+      error_ = fmt::format("{}: {}", file_.string(), what);
+    return false;
+  }
+
+  // Every key of `table` must be one of `known`: a misspelt option is an error, not a default.
+  bool onlyKnownKeys(const toml::table& table, std::initializer_list<std::string_view> known,
+                     const std::string& where) {
+    for (const auto& [key, node] : table) {
+      if (std::find(known.begin(), known.end(), key.str()) == known.end())
+        return fail(key.source(), fmt::format("unknown key \"{}\"{}", key.str(), where));
+    }
+    return true;
+  }
+
+  bool readString(const toml::node* node, const std::string& what, std::string& out) {
+    const auto* value = node ? node->as_string() : nullptr;
+    if (!value) return fail(node, fmt::format("{} must be a string", what));
+    out = value->get();
+    return true;
+  }
+
+  bool checkConvertible(const toml::node* node, const std::string& what, const std::string& text) {
+    std::string converted, why;
+    if (!toCodePage(text, project_.codePage, converted, why))
+      return fail(node, fmt::format("{} {}", what, why));
+    return true;
+  }
+
+  bool readRoot(const toml::table& root) {
+    if (!onlyKnownKeys(root, {"registry", "codepage", "messages", "versions", "identify", "options"},
+                       " (expected registry, codepage, messages, versions, identify, options)"))
+      return false;
+    if (const toml::node* node = root.get("codepage")) {
+      const auto* value = node->as_integer();
+      if (!value) return fail(node, "codepage must be a number, such as 1252");
+      int64_t codePage = value->get();
+      if (!isKnownCodePage(static_cast<int>(codePage)) || codePage > 65535)
+        return fail(node, fmt::format("code page {} is not known", codePage));
+      project_.codePage = static_cast<int>(codePage);
+    }
+    const toml::node* registry = root.get("registry");
+    if (!registry) return fail(nullptr, "the key \"registry\" is missing (the registry value that holds the install folder)");
+    if (!readString(registry, "registry", project_.registryPath)) return false;
+    if (!checkConvertible(registry, "the registry path", project_.registryPath)) return false;
+    std::string converted, why;
+    toCodePage(project_.registryPath, project_.codePage, converted, why);
+    if (converted.size() > 2047) return fail(registry, "the registry path is longer than 2047 bytes");
+    if (converted.empty())
+      project_.warnings.push_back("the registry path is empty: users will always have to browse for the folder");
+    return readMessages(root.get("messages")) && readVersions(root.get("versions")) &&
+           readIdentify(root.get("identify")) && readOptions(root.get("options"));
+  }
+
+  bool readMessages(const toml::node* node) {
+    if (!node) {
+      project_.warnings.push_back("there is no [messages] table: every text will show as \"??????\"");
+      return true;
+    }
+    const auto* table = node->as_table();
+    if (!table) return fail(node, "messages must be a table of keys and texts");
+    // The table keeps its keys sorted; the payload keeps them in the order they were written.
+    std::vector<std::pair<const toml::key*, const toml::node*>> entries;
+    for (const auto& [key, value] : *table) entries.emplace_back(&key, &value);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return a.first->source().begin < b.first->source().begin;
+    });
+    for (const auto& [key, value] : entries) {
+      std::string text;
+      std::string name(key->str());
+      if (!readString(value, fmt::format("the message {}", name), text)) return false;
+      if (!checkConvertible(value, fmt::format("the key {}", name), name)) return false;
+      if (!checkConvertible(value, fmt::format("the text of {}", name), text)) return false;
+      for (const auto& [earlier, unused] : project_.messages) {
+        if (std::equal(earlier.begin(), earlier.end(), name.begin(), name.end(),
+                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                   std::tolower(static_cast<unsigned char>(b)); }))
+          return fail(value, fmt::format("the message keys {} and {} differ only in case; the updater "
+                                         "treats them as one key", earlier, name));
+      }
+      if (name.size() < 2 || (name[0] != 'T' && name[0] != 't') || name[1] != '_')
+        project_.warnings.push_back(fmt::format("message key {} does not start with T_; the updater "
+                                                "never looks it up", name));
+      project_.messages.emplace_back(name, text);
+    }
+    return true;
+  }
+
+  bool readVersions(const toml::node* node) {
+    if (!node) return fail(nullptr, "there is no [[versions]] entry: list the version folders, oldest first");
+    const auto* array = node->as_array();
+    if (!array || array->empty())
+      return fail(node, "versions must be a list of [[versions]] tables, oldest first");
+    if (array->size() > 32767) return fail(node, "more than 32767 versions");
+    for (const toml::node& entry : *array) {
+      const auto* table = entry.as_table();
+      if (!table) return fail(&entry, "each [[versions]] entry must be a table with a folder");
+      if (!onlyKnownKeys(*table, {"folder", "name"}, " in [[versions]] (expected folder, name)"))
+        return false;
+      ProjectVersion version;
+      const toml::node* folder = table->get("folder");
+      if (!folder) return fail(&entry, "a [[versions]] entry has no folder");
+      if (!readString(folder, "folder", version.folder)) return false;
+      if (const toml::node* name = table->get("name")) {
+        if (!readString(name, "name", version.name)) return false;
+      } else {
+        version.name = version.folder;
+      }
+      version.path = file_.parent_path() / version.folder;
+      std::error_code code;
+      if (!fs::is_directory(version.path, code))
+        return fail(folder, fmt::format("the version folder \"{}\" does not exist (looked for {})",
+                                        version.folder, version.path.string()));
+      project_.versions.push_back(std::move(version));
+    }
+    return true;
+  }
+
+  bool readIdentify(const toml::node* node) {
+    if (!node) return true;
+    const auto* table = node->as_table();
+    if (!table) return fail(node, "identify must be a table");
+    if (!onlyKnownKeys(*table, {"auto", "files"}, " in [identify] (expected auto, files)")) return false;
+    const toml::node* automatic = table->get("auto");
+    const toml::node* files = table->get("files");
+    if (automatic) {
+      const auto* value = automatic->as_boolean();
+      if (!value) return fail(automatic, "auto must be true or false");
+      project_.autoIdentify = value->get();
+    }
+    if (files) {
+      if (automatic && project_.autoIdentify)
+        return fail(files, "give either auto = true or a list of files, not both");
+      const auto* array = files->as_array();
+      if (!array || array->empty()) return fail(files, "files must be a list of file names");
+      for (const toml::node& entry : *array) {
+        std::string name;
+        if (!readString(&entry, "each identification file", name)) return false;
+        project_.identFiles.push_back(name);
+      }
+      project_.autoIdentify = false;
+    } else if (automatic && !project_.autoIdentify) {
+      return fail(automatic, "auto = false needs a list of files");
+    }
+    return true;
+  }
+
+  bool readOptions(const toml::node* node) {
+    if (!node) return true;
+    const auto* table = node->as_table();
+    if (!table) return fail(node, "options must be a table");
+    if (!onlyKnownKeys(*table, {"deltas", "compression", "zopfli_iterations"},
+                       " in [options] (expected deltas, compression, zopfli_iterations)"))
+      return false;
+    if (const toml::node* deltas = table->get("deltas")) {
+      std::string mode;
+      if (!readString(deltas, "deltas", mode)) return false;
+      if (mode == "chained")
+        project_.deltas = DeltaMode::Chained;
+      else if (mode == "exact")
+        project_.deltas = DeltaMode::Exact;
+      else
+        return fail(deltas, fmt::format("deltas must be \"chained\" or \"exact\", not \"{}\"", mode));
+    }
+    if (const toml::node* compression = table->get("compression")) {
+      if (const auto* level = compression->as_integer()) {
+        if (level->get() < 0 || level->get() > 9)
+          return fail(compression, "a zlib compression level runs from 0 to 9");
+        project_.compression.kind = Compression::Zlib;
+        project_.compression.level = static_cast<int>(level->get());
+      } else if (const auto* kind = compression->as_string()) {
+        if (kind->get() == "auto")
+          project_.compression.kind = Compression::Auto;
+        else if (kind->get() == "zopfli")
+          project_.compression.kind = Compression::Zopfli;
+        else
+          return fail(compression, fmt::format("compression must be \"auto\", \"zopfli\" or a zlib level 0 to 9, not \"{}\"", kind->get()));
+      } else {
+        return fail(compression, "compression must be \"auto\", \"zopfli\" or a zlib level 0 to 9");
+      }
+    }
+    if (const toml::node* iterations = table->get("zopfli_iterations")) {
+      const auto* value = iterations->as_integer();
+      if (!value || value->get() < 1 || value->get() > 1000)
+        return fail(iterations, "zopfli_iterations must be a number from 1 to 1000");
+      project_.compression.iterations = static_cast<int>(value->get());
+    }
+    return true;
+  }
+
+  fs::path file_;
+  Project& project_;
+  std::string error_;
+};
+
+}  // namespace
+
+bool loadProject(const fs::path& file, Project& project, std::string& error) {
+  project = Project{};
+  project.file = file;
+  std::error_code code;
+  if (!fs::is_regular_file(file, code)) {
+    error = fmt::format("{}: the project file cannot be read (it does not exist or is not a file)",
+                        file.string());
+    return false;
+  }
+  return ProjectReader(file, project).read(error);
+}
+
+}  // namespace patchbuild

@@ -1,0 +1,56 @@
+// The project file: what a vendor writes to describe an update (TOML).
+//
+//   registry = 'HKEY_LOCAL_MACHINE\SOFTWARE\Example\App\Path'
+//   codepage = 1252                      # optional, 1252 by default
+//   [messages]                           # key = text, in UTF-8
+//   T_MAINTITLE = "Example 1.1 Update"
+//   [[versions]]                         # oldest first; the last is what the patch produces
+//   folder = "v1.0"                      # relative to the project file
+//   name = "1.0"                         # optional, for reports
+//   [identify]
+//   auto = true                          # or: files = ["example.exe", "data\\main.pak"]
+//   [options]
+//   deltas = "chained"                   # or "exact"
+//   compression = "auto"                 # "zopfli", or a zlib level 0 to 9
+#pragma once
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace patchbuild {
+
+enum class DeltaMode { Chained, Exact };
+
+// How the payload is deflated: zlib at a level, or zopfli, or zopfli when it is small enough.
+struct Compression {
+  enum Kind { Auto, Zlib, Zopfli } kind = Auto;
+  int level = 9;        // zlib level, for Zlib
+  int iterations = 0;   // zopfli iterations; 0 chooses by size
+};
+
+struct ProjectVersion {
+  std::string folder;            // as written
+  std::filesystem::path path;    // resolved against the project file's folder
+  std::string name;              // for reports: `name`, else the folder
+};
+
+struct Project {
+  std::filesystem::path file;
+  std::string registryPath;                                   // UTF-8
+  int codePage = 1252;
+  std::vector<std::pair<std::string, std::string>> messages;  // UTF-8, in file order
+  std::vector<ProjectVersion> versions;
+  bool autoIdentify = true;
+  std::vector<std::string> identFiles;  // as written; '/' or '\' separators
+  DeltaMode deltas = DeltaMode::Chained;
+  Compression compression;
+  std::vector<std::string> warnings;    // things worth saying that do not stop the build
+};
+
+// Reads and checks a project file. False, with `error` as "FILE:LINE:COLUMN: what" (or
+// "FILE: what" when no place applies), for a syntax error, a missing or mistyped key, an unknown
+// key, a text that the code page cannot hold or a version folder that does not exist.
+bool loadProject(const std::filesystem::path& file, Project& project, std::string& error);
+
+}  // namespace patchbuild

@@ -1,0 +1,392 @@
+// The model of the updater: identification and every record type on an in-memory folder.
+#include "patchbuild/simulator.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "patchbuild/file_bytes.h"
+#include "patchdata/checksum.h"
+#include "patchdata/payload_cursor.h"
+#include "patchdata/payload_records.h"
+
+namespace patchbuild {
+
+std::string temporaryName(const std::string& name) {
+  if (name.size() < 3) return {};
+  return name.substr(0, name.size() - 3) + "tmp";
+}
+
+bool endsInTmp(const std::string& name) {
+  return name.size() >= 3 && foldName(name.substr(name.size() - 3)) == "tmp";
+}
+
+SimState SimState::of(const VersionTree& tree) {
+  SimState state;
+  for (const auto& [folded, file] : tree.files) state.files[folded] = {file.name, file.content};
+  state.folders = tree.folders;
+  return state;
+}
+
+namespace {
+
+std::string parentOf(const std::string& folded) {
+  size_t slash = folded.rfind('\\');
+  return slash == std::string::npos ? std::string() : folded.substr(0, slash);
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// True when the file at `path` holds exactly `bytes`.
+bool fileEquals(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  MappedFile file;
+  return file.open(path) && file.size() == bytes.size() &&
+         (bytes.empty() || std::memcmp(file.data(), bytes.data(), bytes.size()) == 0);
+}
+
+}  // namespace
+
+bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
+  PayloadCursor cursor(payload.data(), payload.data() + payload.size());
+  cursor.readU32();
+  cursor.readString();
+  int32_t messages = cursor.readI32();
+  for (int32_t i = 0; i < messages; i++) {
+    cursor.readString();
+    cursor.readString();
+  }
+  versionCount_ = cursor.readI32();
+  workTotals_.clear();
+  for (int32_t v = 0; v + 1 < versionCount_; v++) workTotals_.push_back(cursor.readU32());
+  int32_t identCount = cursor.readI32();
+  ident_.clear();
+  for (int32_t f = 0; f < identCount && !cursor.overran; f++) {
+    IdentEntry entry;
+    const char* name = cursor.readString();
+    if (!name) break;
+    entry.name = name;
+    entry.folded = foldName(entry.name);
+    for (int32_t v = 0; v < versionCount_; v++) entry.expected.push_back(cursor.readU32());
+    ident_.push_back(entry);
+  }
+  const uint8_t* listStart = cursor.position;
+  int32_t opCount = cursor.readI32();
+  records_.clear();
+  for (int32_t i = 0; i < opCount && !cursor.overran; i++) {
+    PatchOp op;
+    if (!readPatchOp(cursor, op)) break;
+    Record record;
+    record.type = op.type;
+    PayloadCursor& body = op.body;
+    if (op.type == kOpChainedDelta || op.type == kOpExactDelta) {
+      DeltaHeader header;
+      if (!readDeltaHeader(body, header)) break;
+      record.name = header.name;
+      record.version = header.version;
+      record.newChecksum = header.newChecksum;
+      record.oldChecksum = header.oldChecksum;
+      record.newSize = header.newSize;
+      record.commands = body.position;
+      record.commandsLength = body.remaining();
+    } else if (op.type >= kOpWriteFile && op.type <= kOpRemoveFolder) {
+      const char* name = body.readString();
+      if (!name) break;
+      record.name = name;
+      if (op.type == kOpRename) {
+        const char* newName = body.readString();
+        if (!newName) break;
+        record.newName = newName;
+      }
+      record.commands = body.position;
+      record.commandsLength = body.remaining();
+    }
+    records_.push_back(record);
+  }
+  if (cursor.overran || static_cast<int32_t>(records_.size()) != std::max(opCount, 0)) {
+    error = "the payload cannot be read back";
+    return false;
+  }
+  // A payload whose operation list is byte for byte the last one's (only the work totals
+  // changed) keeps what was decoded.
+  uint64_t listHash = contentHashOf(listStart, static_cast<size_t>(payload.data() + payload.size() - listStart));
+  if (listHash != listHash_) deltaCache_.clear();
+  listHash_ = listHash;
+  return true;
+}
+
+int Simulator::identify(const SimState& state) const {
+  std::vector<uint32_t> found;
+  std::vector<bool> unknown;
+  for (const IdentEntry& entry : ident_) {
+    auto file = state.files.find(entry.folded);
+    bool present = file != state.files.end();
+    unknown.push_back(present && file->second.content == kUnknownContent);
+    found.push_back(present && file->second.content >= 0 ? contents_[file->second.content].checksum : 0);
+  }
+  for (int v = 0; v < versionCount_; v++) {
+    bool matches = true;
+    for (size_t f = 0; f < ident_.size() && matches; f++) {
+      uint32_t expected = ident_[f].expected[v];
+      matches = expected == 0 || (!unknown[f] && expected == found[f]);
+    }
+    if (matches) return v;
+  }
+  return -1;
+}
+
+bool Simulator::parentExists(const SimState& state, const std::string& folded) const {
+  std::string parent = parentOf(folded);
+  return parent.empty() || state.folders.count(parent) > 0;
+}
+
+bool Simulator::exists(const SimState& state, const std::string& folded) const {
+  return state.files.count(folded) > 0 || state.folders.count(folded) > 0;
+}
+
+bool Simulator::touchesIdentFile(size_t index) const {
+  const Record& record = records_[index];
+  for (const IdentEntry& entry : ident_) {
+    std::string name = foldName(record.name);
+    if (name == entry.folded || (!record.newName.empty() && foldName(record.newName) == entry.folded))
+      return true;
+    if (record.type == kOpRename && startsWith(entry.folded, name + "\\")) return true;
+  }
+  return false;
+}
+
+int Simulator::identifyBytes(const std::vector<uint8_t>& bytes) {
+  uint32_t checksum = fastChecksumUpdate(kChecksumStart, bytes.data(), bytes.size());
+  uint64_t hash = contentHashOf(bytes.data(), bytes.size());
+  int known = contents_.find(bytes.size(), checksum, hash);
+  if (known >= 0) {
+    if (!contents_[known].path.empty() && fileEquals(contents_[known].path, bytes)) return known;
+    auto foreign = foreignIndex_.find(known);
+    if (foreign != foreignIndex_.end() && foreign_[foreign->second] == bytes) return known;
+  }
+  // Bytes that no version holds: give them an identity of their own (with a perturbed hash, so
+  // that a look-alike never shares it) and keep them, for a later delta that reads them.
+  int index = contents_.intern(bytes.size(), checksum, hash ^ (0xA5A5A5A5ull + contents_.size()), {});
+  foreignIndex_[index] = foreign_.size();
+  foreign_.push_back(bytes);
+  return index;
+}
+
+int Simulator::writeResult(size_t index) {
+  Record& record = records_[index];
+  if (record.writeContent < 0)
+    record.writeContent = identifyBytes(std::vector<uint8_t>(record.commands, record.commands + record.commandsLength));
+  return record.writeContent;
+}
+
+int Simulator::deltaResult(size_t index, int source, std::string& detail) {
+  auto cached = deltaCache_.find({index, source});
+  if (cached != deltaCache_.end()) return cached->second;
+  const Record& record = records_[index];
+  MappedFile mapped;
+  const uint8_t* oldBytes;
+  size_t oldSize;
+  auto foreign = foreignIndex_.find(source);
+  if (foreign != foreignIndex_.end()) {
+    oldBytes = foreign_[foreign->second].data();
+    oldSize = foreign_[foreign->second].size();
+  } else if (mapped.open(contents_[source].path)) {
+    oldBytes = mapped.data();
+    oldSize = mapped.size();
+  } else {
+    detail = fmt::format("cannot read {} again", contents_[source].path.string());
+    return -5;
+  }
+  std::vector<uint8_t> result;
+  result.reserve(record.newSize);
+  PayloadCursor commands(record.commands, record.commands + record.commandsLength);
+  DeltaCommand command;
+  int outcome = 0;
+  for (;;) {
+    CommandRead read = readDeltaCommand(commands, command);
+    if (read == CommandRead::End) break;
+    if (read != CommandRead::Command) {
+      outcome = -5;
+      break;
+    }
+    if (command.isLiteral()) {
+      result.insert(result.end(), command.literal, command.literal + command.length());
+    } else {
+      if (uint64_t{command.offset} + command.length() > oldSize) {
+        outcome = -5;  // the copy reads past the end of the source
+        break;
+      }
+      result.insert(result.end(), oldBytes + command.offset, oldBytes + command.offset + command.length());
+    }
+  }
+  if (outcome == 0) {
+    uint32_t checksum = fastChecksumUpdate(kChecksumStart, result.data(), result.size());
+    if (checksum != record.newChecksum) outcome = checksum == 0 ? -7 : -6;
+  }
+  if (outcome == 0) outcome = identifyBytes(result);
+  deltaCache_[{index, source}] = outcome;
+  return outcome;
+}
+
+SimOutcome Simulator::apply(int version, SimState& state, size_t stop, bool cutLast) {
+  SimOutcome outcome;
+  stop = std::min(stop, records_.size());
+  Effect effect;
+  for (size_t index = 0; index < stop; index++)
+    if (!step(index, version, state, cutLast && index + 1 == stop, outcome, effect)) break;
+  return outcome;
+}
+
+SimOutcome Simulator::applyRecord(int version, SimState& state, size_t index, Effect& effect) {
+  SimOutcome outcome;
+  step(index, version, state, false, outcome, effect);
+  return outcome;
+}
+
+bool Simulator::step(size_t index, int version, SimState& state, bool cut, SimOutcome& outcome, Effect& effect) {
+  auto fail = [&](SimProblem problem, int code, std::string detail) {
+    outcome.problem = problem;
+    outcome.code = code;
+    outcome.record = index;
+    outcome.name = records_[index].name;
+    outcome.detail = std::move(detail);
+    return false;
+  };
+  const Record& record = records_[index];
+  std::string folded = foldName(record.name);
+  effect = Effect::Done;
+  switch (record.type) {
+    case kOpChainedDelta:
+    case kOpExactDelta: {
+      bool applies = record.type == kOpChainedDelta ? record.version >= version : record.version == version;
+      if (!applies) {
+        effect = Effect::PassedOver;
+        return true;
+      }
+      auto file = state.files.find(folded);
+      uint32_t found = 0;
+      if (file != state.files.end()) {
+        if (file->second.content == kUnknownContent)
+          return fail(SimProblem::ApplyFailed, 1, "its file holds unknown bytes");
+        found = contents_[file->second.content].checksum;
+        outcome.work += contents_[file->second.content].size;
+      }
+      if (found == record.newChecksum) {
+        effect = Effect::AlreadyNew;
+        return true;
+      }
+      if (found != record.oldChecksum)
+        return fail(SimProblem::ApplyFailed, 1,
+                    file == state.files.end() ? "its file is missing" : "its file does not have the expected checksum");
+      if (file == state.files.end()) return fail(SimProblem::ApplyFailed, 2, "its file is missing");
+      if (endsInTmp(record.name)) return fail(SimProblem::TempIsTarget, 3, "its name ends in tmp");
+      std::string temporary = temporaryName(record.name);
+      if (temporary.empty())
+        return fail(SimProblem::TempOutside, 3, "its temporary file would lie outside the install folder");
+      if (exists(state, foldName(temporary)))
+        return fail(SimProblem::TempOccupied, 3,
+                    fmt::format("its temporary path {} names an existing file or folder", temporary));
+      std::string detail;
+      int result = deltaResult(index, file->second.content, detail);
+      if (result < 0) return fail(SimProblem::ApplyFailed, -result, detail);
+      // Reported: each copied byte twice, each literal byte once, then the result's checksum.
+      PayloadCursor commands(record.commands, record.commands + record.commandsLength);
+      DeltaCommand command;
+      while (readDeltaCommand(commands, command) == CommandRead::Command)
+        outcome.work += command.isLiteral() ? command.length() : 2 * uint64_t{command.length()};
+      outcome.work += contents_[result].size;
+      state.files[folded] = {record.name, result};
+      return true;
+    }
+    case kOpWriteFile: {
+      if (!parentExists(state, folded) || state.folders.count(folded))
+        return fail(SimProblem::ApplyFailed, 9, "its file cannot be created");
+      outcome.work += record.commandsLength;
+      state.files[folded] = {record.name, cut ? kUnknownContent : writeResult(index)};
+      return true;
+    }
+    case kOpDeleteFile:
+      if (!state.files.erase(folded)) effect = Effect::Ignored;
+      return true;
+    case kOpRename: {
+      std::string target = foldName(record.newName);
+      if (!exists(state, folded) || exists(state, target) || !parentExists(state, target) ||
+          startsWith(target, folded + "\\")) {
+        effect = Effect::Ignored;
+        return true;
+      }
+      if (auto file = state.files.find(folded); file != state.files.end()) {
+        SimFile moved = file->second;
+        moved.name = record.newName;
+        state.files.erase(file);
+        state.files[target] = moved;
+        return true;
+      }
+      // A folder moves with everything in it.
+      std::map<std::string, SimFile> files;
+      std::map<std::string, std::string> folders;
+      for (auto& [key, file] : state.files) {
+        if (startsWith(key, folded + "\\")) {
+          SimFile moved = file;
+          moved.name = record.newName + file.name.substr(folded.size());
+          files[target + key.substr(folded.size())] = moved;
+        } else {
+          files[key] = file;
+        }
+      }
+      for (auto& [key, name] : state.folders) {
+        if (key == folded)
+          folders[target] = record.newName;
+        else if (startsWith(key, folded + "\\"))
+          folders[target + key.substr(folded.size())] = record.newName + name.substr(folded.size());
+        else
+          folders[key] = name;
+      }
+      state.files = std::move(files);
+      state.folders = std::move(folders);
+      return true;
+    }
+    case kOpMakeFolder:
+      if (!exists(state, folded) && parentExists(state, folded))
+        state.folders[folded] = record.name;
+      else
+        effect = Effect::Ignored;
+      return true;
+    case kOpRemoveFolder: {
+      std::string prefix = folded + "\\";
+      auto file = state.files.lower_bound(prefix);
+      auto folder = state.folders.lower_bound(prefix);
+      bool empty = (file == state.files.end() || !startsWith(file->first, prefix)) &&
+                   (folder == state.folders.end() || !startsWith(folder->first, prefix));
+      if (state.folders.count(folded) && empty)
+        state.folders.erase(folded);
+      else
+        effect = Effect::Ignored;
+      return true;
+    }
+    default:
+      effect = Effect::Ignored;
+      return true;
+  }
+}
+
+std::string Simulator::difference(const SimState& state, const VersionTree& tree) const {
+  for (const auto& [folded, file] : tree.files) {
+    auto found = state.files.find(folded);
+    if (found == state.files.end()) return fmt::format("{} is missing", file.name);
+    if (found->second.content != file.content) return fmt::format("{} has other bytes", file.name);
+  }
+  for (const auto& [folded, file] : state.files)
+    if (!tree.files.count(folded)) return fmt::format("{} is left over", file.name);
+  for (const auto& [folded, name] : tree.folders)
+    if (!state.folders.count(folded)) return fmt::format("the folder {} is missing", name);
+  for (const auto& [folded, name] : state.folders)
+    if (!tree.folders.count(folded)) return fmt::format("the folder {} is left over", name);
+  return {};
+}
+
+}  // namespace patchbuild
