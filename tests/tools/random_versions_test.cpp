@@ -9,6 +9,8 @@
 #include <random>
 
 #include "patchbuild/container_info.h"
+#include "app/patch_state.h"
+#include "support/engine_update.h"
 #include "support/patch_project.h"
 #include "support/reference_updater.h"
 
@@ -80,7 +82,18 @@ TEST_F(RandomVersionsTest, EveryVersionReachesTheNewestAndCutOffRunsFinish) {
       ASSERT_EQ(run.code, 0);
       EXPECT_EQ(run.reported, run.total);
       EXPECT_EQ(PatchProject::contents(folder), newest) << "from version " << v;
+
+      // The updater's own engines agree: same version, success, the bar exactly at its end.
+      std::string again = project.install(v);
+      EngineRun engine = engineUpdate(project.container(), again);
+      ASSERT_TRUE(engine.loaded);
+      ASSERT_EQ(engine.identified, v);
+      ASSERT_EQ(engine.code, 0);
+      EXPECT_EQ(engine.reported, engine.total);
+      EXPECT_EQ(PatchProject::contents(again), newest) << "engine, from version " << v;
     }
+    std::string newestInstall = project.install(versions - 1);
+    EXPECT_EQ(engineUpdate(project.container(), newestInstall).status, kStatusNewestInstalled);
     if (!summary.warnings.empty()) {
       std::printf("seed %u: %s\n", seed, summary.warnings.front().c_str());
       continue;  // the builder said what a cut-off run cannot promise
