@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds everything, then shows a real update. A sample program in two versions
-# is built for Windows, the patch between them is made with the writer library and embedded
-# into a copy of PatchUtility.exe, version 1.0 is installed under build/demo/, the registry
+# is built for Windows, the patch between them is made by patchbuild from a project file and
+# embedded into a copy of PatchUtility.exe, version 1.0 is installed under build/demo/, the registry
 # value is pointed at it, and the updater runs under Wine: in a window on your display when
 # there is one (you press Update and Done), otherwise on a virtual screen, where the test
 # driver presses them and the screenshots show what you would have seen. Runs again from the
@@ -37,16 +37,52 @@ sed -i 's/^level 100: .*/level 100: the hard one/' "$demo/v1.1/data/levels.txt"
 mkdir -p "$demo/v1.1/data/maps"
 head -c 20000 /dev/urandom >"$demo/v1.1/data/maps/first.map"
 
-echo "== the patch, made with the writer library"
-build/native/demo/make-sample-patch "$demo/v1.0" "$demo/v1.1" "$registry_path" "$demo/patch.pat"
+echo "== the patch, made by patchbuild from $demo/project.toml"
+cat >"$demo/project.toml" <<TOML
+# What a vendor writes: where the program is registered, what the updater says, which versions.
+registry = '$registry_path'
+
+[messages]
+T_MAINTITLE = "Sample Update"
+T_Location = "Location:"
+T_Browse = "Browse..."
+T_Update = "Update"
+T_PatchDone = "Done"
+T_Cancel = "Cancel"
+T_ANALYSING = "Please wait: checking the installed version of Sample..."
+T_UPDATEREADY = "Press Update to bring it to version 1.1."
+T_MISSING = "Sample was not found. Press Browse... to choose its folder."
+T_DAMAGED = "An unknown or damaged version of Sample was found."
+T_NOSPACE = "There is not enough free disk space for the update."
+T_Applying = "Please wait: updating Sample..."
+T_UPGRADED = "Sample was updated to version 1.1."
+T_FAILED = "Sample could not be updated."
+T_ErrorCode = "Error"
+T_SELECTFOLDER = "Choose the folder where Sample is installed."
+T_IDENT0 = "Sample 1.0 is installed."
+T_IDENT1 = "Sample 1.1 is installed."
+
+[[versions]]
+folder = "v1.0"
+
+[[versions]]
+folder = "v1.1"
+
+[identify]
+auto = true
+TOML
+patchbuild=build/native/tools/patchbuild/patchbuild
+$patchbuild build "$demo/project.toml" -o "$demo/patch.pat" --quiet
+$patchbuild info "$demo/patch.pat" | sed 's/^/   /'
 
 source scripts/wine-env.sh
 have_display=
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then have_display=1; else start_xvfb; fi
 start_wine
-wine build/win64/tests/e2e/demo_driver.exe embed build/win64/PatchUtility.exe "$demo/patch.pat" \
-  "$demo/PatchUtility.exe"
-echo "== embedded into $demo/PatchUtility.exe ($(stat -c %s "$demo/PatchUtility.exe") bytes)"
+# The shipped 32-bit updater for users, and the same code for 64 bits, which Wine runs here.
+$patchbuild exe "$demo/patch.pat" --template build/win32/PatchUtility.exe -o "$demo/Update-Sample-1.1.exe"
+$patchbuild exe "$demo/patch.pat" --template build/win64/PatchUtility.exe -o "$demo/PatchUtility.exe"
+echo "== embedded: $demo/Update-Sample-1.1.exe (32-bit, what users get) and $demo/PatchUtility.exe (64-bit, run here)"
 
 echo "== version 1.0 installed in $install (D:\\Sample), the registry pointed at it"
 cp -r "$demo/v1.0" "$install"
@@ -61,6 +97,8 @@ show_install() {
 }
 echo "   before:"
 show_install
+echo "   patchbuild verify says:"
+$patchbuild verify "$demo/patch.pat" "$install" | sed 's/^/     /'
 
 status=0
 if [ -n "$have_display" ]; then
