@@ -24,3 +24,5 @@ echo "== unit tests (64-bit Windows build under Wine)"
 ctest --preset win64
 echo "== end-to-end tests (PatchUtility.exe under Wine)"
 tests/e2e/run.sh
+echo "== a vendor's path end to end: patchbuild, the embedded updater under Wine"
+tests/e2e/patchbuild_e2e.sh

@@ -90,15 +90,18 @@ class Planner {
     return wanted;
   }
 
-  // Deltas where they cost less than a write (identification files: up to a tenth more, because
-  // a delta replaces its file in one step and a cut-off write leaves it unreadable).
+  // Deltas where they cost less than a write. Identification files keep their deltas whatever
+  // they cost: a delta replaces its file in one step, where a cut-off write leaves it unreadable,
+  // and chained deltas move it stage by stage with the other files, where a write would take it
+  // straight to the newest version while the others are still mid-way; a second run would then
+  // start from the wrong version.
   void decide(const PlanCosts& costs) {
     for (FilePlan& plan : plans_) {
       if (plan.steps.empty()) continue;
       uint64_t deltas = 0;
       for (const DeltaStep& step : plan.steps) deltas += costs.delta(step.source, step.target);
       uint64_t write = costs.write(plan.before.back());
-      if (plan.ident ? deltas * 10 > write * 11 : deltas > write) {
+      if (!plan.ident && deltas > write) {
         plan.steps.clear();
         plan.write = true;
       }

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# A vendor's whole path, end to end: three versions of a program in folders, a project file,
+# `patchbuild build`, `info`, `verify` and `exe` (the container embedded into the real updater),
+# then that updater, under Wine, brings a copy of each older version to the newest, byte for
+# byte, with the test driver pressing Update and Done.
+# Expects the native and win64 builds; run by scripts/test.sh after the other Wine tests.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/wine-env.sh
+start_xvfb
+start_wine
+
+patchbuild=$PWD/build/native/tools/patchbuild/patchbuild
+driver=$PWD/build/win64/tests/e2e/demo_driver.exe
+work=$PWD/build/e2e-patchbuild
+shots=$PWD/build/e2e-screenshots
+rm -rf "$work"
+mkdir -p "$work" "$shots"
+ln -sfn "$work" "$WINEPREFIX/dosdevices/f:"
+
+# Three versions: an executable that changes each time, data that moves and grows, a file added
+# in 1.1 and dropped in 1.2, a folder that comes and one that goes.
+make_version() {  # folder, version
+  local dir=$work/$1
+  mkdir -p "$dir/data"
+  head -c 300000 /dev/zero | tr '\0' 'x' >"$dir/app.exe"
+  printf 'build %s\n' "$2" >>"$dir/app.exe"
+  seq 1 $((2000 + ${2//./} * 50)) | sed "s/\$/ row of version $2/" >"$dir/data/table.txt"
+}
+make_version v1.0 1.0
+mkdir -p "$work/v1.0/old-plugins" && echo "plugin" >"$work/v1.0/old-plugins/a.dll"
+make_version v1.1 1.1
+echo "added in 1.1" >"$work/v1.1/data/extra.txt"
+make_version v1.2 1.2
+mkdir -p "$work/v1.2/maps" && head -c 5000 /dev/urandom >"$work/v1.2/maps/m1.map"
+
+cat >"$work/project.toml" <<'TOML'
+registry = 'HKEY_LOCAL_MACHINE\SOFTWARE\PatchUtilityE2E\Product\Path'
+
+[messages]
+T_MAINTITLE = "Product 1.2 Update"
+T_IDENT0 = "Product 1.0 is installed."
+T_IDENT1 = "Product 1.1 is installed."
+T_IDENT2 = "Product 1.2 is installed."
+T_UPDATEREADY = "Press Update."
+T_UPGRADED = "Product is now version 1.2."
+T_Update = "Update"
+T_PatchDone = "Done"
+T_Cancel = "Cancel"
+
+[[versions]]
+folder = "v1.0"
+
+[[versions]]
+folder = "v1.1"
+
+[[versions]]
+folder = "v1.2"
+
+[identify]
+auto = true
+
+[options]
+deltas = "chained"
+TOML
+
+"$patchbuild" build "$work/project.toml" -o "$work/patch.pat" --quiet 2>"$work/build-warnings.txt"
+if [ -s "$work/build-warnings.txt" ]; then
+  # The builder warns when an update cut off part-way could not be finished by a second run.
+  echo "patchbuild e2e: the build warned:" >&2
+  cat "$work/build-warnings.txt" >&2
+  exit 1
+fi
+"$patchbuild" info "$work/patch.pat" --json >"$work/info.json"
+grep -q '"registry"' "$work/info.json"
+"$patchbuild" exe "$work/patch.pat" --template build/win64/PatchUtility.exe -o "$work/Update.exe"
+
+status=0
+for version in 1.0 1.1; do
+  install=$work/install-$version
+  cp -r "$work/v$version" "$install"
+  "$patchbuild" verify "$work/patch.pat" "$install" >"$work/verify-$version.txt"
+  wine reg add 'HKLM\SOFTWARE\PatchUtilityE2E\Product' /v Path /t REG_SZ /d "F:\\install-$version" /f >/dev/null
+  if (cd "$work" && PATCHUTILITY_E2E_SCREENSHOTS="$shots" wine "$driver" run "$work/Update.exe" "patchbuild-from-$version" \
+        >"$work/driver-$version.txt") && diff -r "$work/v1.2" "$install" >/dev/null; then
+    echo "patchbuild e2e: $version -> 1.2 under Wine: the installation is exactly version 1.2"
+  else
+    echo "patchbuild e2e: $version -> 1.2 FAILED" >&2
+    cat "$work/driver-$version.txt" "$work/verify-$version.txt" >&2
+    diff -rq "$work/v1.2" "$install" >&2 || true
+    status=1
+  fi
+done
+exit $status
