@@ -47,6 +47,8 @@ T_UPGRADED = "Product is now version 1.2."
 T_Update = "Update"
 T_PatchDone = "Done"
 T_Cancel = "Cancel"
+T_Location = "Location:"
+T_Browse = "Browse..."
 
 [[versions]]
 folder = "v1.0"
@@ -74,6 +76,10 @@ fi
 "$patchbuild" info "$work/patch.pat" --json >"$work/info.json"
 grep -q '"registry"' "$work/info.json"
 "$patchbuild" exe "$work/patch.pat" --template build/win64/PatchUtility.exe -o "$work/Update.exe"
+
+# The driver and the updater it starts run in a Wine virtual desktop, so screenshots show frames.
+wine reg add 'HKCU\Software\Wine\AppDefaults\demo_driver.exe\Explorer' /v Desktop /d e2e-patchbuild /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v e2e-patchbuild /d 1024x600 /f >/dev/null
 
 status=0
 for version in 1.0 1.1; do
