@@ -15,3 +15,7 @@ echo "== unit tests (64-bit Windows build under Wine)"
 source scripts/wine-env.sh
 start_wine
 ctest --preset win64
+
+echo "== fuzz targets: kept crash inputs, then a short run of each (clang-14, ASan, UBSan)"
+scripts/build.sh fuzz
+ctest --preset fuzz

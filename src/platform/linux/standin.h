@@ -86,6 +86,12 @@ void setFileOpHook(FileOpHook hook);
 int64_t fileOpCount();
 int fileOpCount(FileOp op);
 
+// Confines file operations to `root`: a path (either path of a rename) that does not lie inside
+// it, or is not it, once resolved against the current directory and with "." and ".." folded,
+// makes the operation fail untouched and is recorded. An empty root switches the check off.
+void confineFileOps(const std::string& root);
+std::vector<std::string> confinementViolations();
+
 // Read-only as Windows means it: files without the owner's write bit cannot be opened for
 // writing or deleted, even by root.
 void setReadOnly(const std::string& path, bool readOnly);
