@@ -58,6 +58,10 @@ int32_t rebuild(PatchState& state, PatchOp& op, const DeltaPaths& paths, uint32_
     return kApplyTempCreateFailed;
   }
   int32_t result = runCommands(state, op.body, source, output);
+  // The old file goes once the new one is verified; a power cut after that must not find the new
+  // one's data still in a cache. A failed flush does not stop the update, as a failed close does
+  // not: the new file is still verified by its checksum before the old one goes.
+  if (result == kApplied) flushToDisk(output);
   closeFile(source);
   closeFile(output);  // a short write shows in the result's checksum
   if (result != kApplied) return result;

@@ -10,11 +10,14 @@
 //   lost              anything else: the test fails.
 //
 //   interrupted_update NATIVE_UPDATE WORKDIR [--timed N] [--timed-scale S] [--seed X]
+//                      [--old-version-by last-file|every-file]
 //                      [--container FILE --old DIR --new DIR]
 //
 // By default the update is the shared scenario (made with the writer library, records in the
-// patch builder's order). --container with --old and --new judges a container built elsewhere,
-// such as one from patchbuild, against the two version folders it was built from.
+// patch builder's order, version 0 recognised by every identification file; "last-file"
+// recognises it by the one updated last). --container with --old and --new judges a container
+// built elsewhere, such as one from patchbuild, against the two version folders it was built
+// from.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -50,6 +53,7 @@ struct Options {
   int timedRuns = 10;
   int timedScale = 10;
   unsigned seed = 1;
+  bool oldVersionByLastFile = false;
   std::string container, oldFolder, newFolder;
 };
 
@@ -230,7 +234,7 @@ Case makeCase(const Options& options, int scale, const std::string& name) {
     c.update.newTree = scenario::readTree(options.newFolder);
     return c;
   }
-  c.update = scenario::makeUpdate(scale);
+  c.update = scenario::makeUpdate(scale, options.oldVersionByLastFile);
   c.container = options.work + "/" + name;
   writeFile(c.container, patchwriter::makeContainer(c.update.payload));
   return c;
@@ -245,6 +249,8 @@ bool parse(int argc, char** argv, Options& options) {
     if (flag == "--timed") options.timedRuns = std::atoi(value.c_str());
     else if (flag == "--timed-scale") options.timedScale = std::atoi(value.c_str());
     else if (flag == "--seed") options.seed = static_cast<unsigned>(std::atoi(value.c_str()));
+    else if (flag == "--old-version-by" && (value == "last-file" || value == "every-file"))
+      options.oldVersionByLastFile = value == "last-file";
     else if (flag == "--container") options.container = fs::absolute(value).string();
     else if (flag == "--old") options.oldFolder = value;
     else if (flag == "--new") options.newFolder = value;
@@ -260,6 +266,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: interrupted_update NATIVE_UPDATE WORKDIR [--timed N] [--timed-scale S] [--seed X]\n"
+                 "                          [--old-version-by last-file|every-file]\n"
                  "                          [--container FILE --old DIR --new DIR]\n");
     return 2;
   }

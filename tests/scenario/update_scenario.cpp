@@ -101,7 +101,14 @@ class Builder {
     ident_.push_back({name, {checksumOf(content), checksumOf(content)}});
   }
 
-  void finish() {
+  void finish(bool oldVersionByLastFile) {
+    if (oldVersionByLastFile) {
+      // Every changing identification file but the last one updated stops telling version 0.
+      for (size_t i = 0; i + 1 < ident_.size(); i++) {
+        std::vector<uint32_t>& checksums = ident_[i].second;
+        if (checksums[0] != checksums[1]) checksums[0] = 0;
+      }
+    }
     writer_.registryPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Example\\Path")
         .message("T_IDENT0", "Example 1.0 is installed.")
         .message("T_IDENT1", "Example 1.1 is installed.")
@@ -131,7 +138,7 @@ const Bytes* fileIn(const Tree& tree, const std::string& name) {
 
 }  // namespace
 
-Update makeUpdate(int scale) {
+Update makeUpdate(int scale, bool oldVersionByLastFile) {
   size_t unit = 100000 * static_cast<size_t>(scale);
   Update update;
   Builder build(update);
@@ -151,7 +158,7 @@ Update makeUpdate(int scale) {
   build.removeFolder("data\\gone");
   build.delta("data\\main.pak", randomBytes(3 * unit, 40), 41, true);
   build.delta("app.exe", randomBytes(4 * unit, 50), 51, true);
-  build.finish();
+  build.finish(oldVersionByLastFile);
   return update;
 }
 

@@ -44,7 +44,11 @@ struct Update {
 // is still recognised as the old version and can simply be run again. A read-only file and a
 // stale read-only temporary file are part of the old installation. `scale` multiplies the sizes
 // of the large files (at 1 they span several copy and checksum blocks).
-Update makeUpdate(int scale = 1);
+//
+// With `oldVersionByLastFile`, version 0 is recognised by the identification file updated last
+// (and the unchanged one) alone: a run stopped among the identification files' records then
+// still finds version 0, and running again finishes it.
+Update makeUpdate(int scale = 1, bool oldVersionByLastFile = false);
 
 // "data\main.pak" -> "data/main.pak"; and its temporary file, "data/main.tmp".
 std::string hostName(const std::string& payloadName);

@@ -92,7 +92,7 @@ bool fileOpAllowed(FileOp op, const char* path, const char* secondPath) {
 const char* fileOpName(FileOp op) {
   static const char* const kNames[kFileOpKinds] = {
       "open",   "create", "read",             "write",  "seek",        "seek-to-end", "close",
-      "attributes", "delete", "rename", "make-folder", "remove-folder"};
+      "attributes", "delete", "rename", "make-folder", "remove-folder", "flush"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -178,6 +178,11 @@ bool seekToEnd(PlatformFile* file, uint64_t* size) {
   if (position < 0) return false;
   *size = static_cast<uint64_t>(position);
   return true;
+}
+
+bool flushToDisk(PlatformFile* file) {
+  if (!fileOpAllowed(FileOp::Flush, nullptr)) return false;
+  return std::fflush(file->stream) == 0 && fsync(fileno(file->stream)) == 0;
 }
 
 bool closeFile(PlatformFile* file) {

@@ -70,9 +70,9 @@ std::vector<std::string> browseTitles();
 // ---- file operations and faults ----
 enum class FileOp {
   Open, Create, Read, Write, Seek, SeekToEnd, Close,
-  ResetAttributes, Delete, Rename, MakeFolder, RemoveFolder,
+  ResetAttributes, Delete, Rename, MakeFolder, RemoveFolder, Flush,
 };
-constexpr int kFileOpKinds = 12;
+constexpr int kFileOpKinds = 13;
 const char* fileOpName(FileOp op);
 
 // Makes the `nth` call (1-based, counted from now) of `op` fail; 0 switches it off.

@@ -5,6 +5,8 @@
 // then achieves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
 #include <set>
 
 #include "engine/application.h"
@@ -139,6 +141,7 @@ const std::map<FileOp, std::set<int32_t>> kCodesByFailedOperation = {
     // The next record writes into the folder that was not made.
     {FileOp::MakeFolder, {kApplyWriteFileFailed}},
     {FileOp::RemoveFolder, {kApplied}},
+    {FileOp::Flush, {kApplied}},
 };
 
 class ApplicationFaults : public UpdaterTest {
@@ -172,7 +175,7 @@ class ApplicationFaults : public UpdaterTest {
       for (size_t i = 0; i < update.steps.size(); i++) {
         const scenario::Step& step = update.steps[i];
         std::string target = scenario::hostName(step.name), temporary = scenario::temporaryName(target);
-        bool touches = named == at(target) || named == at(scenario::hostName(step.newName)) ||
+        bool touches = named == at(target) || (!step.newName.empty() && named == at(scenario::hostName(step.newName))) ||
                        (step.kind == StepKind::Delta && named == at(temporary));
         if (!touches) continue;
         lastTouched = i;

@@ -428,6 +428,22 @@ TEST_F(Application, TargetWithoutATemporaryPathOfItsOwnIsRefusedUntouched) {
   }
 }
 
+TEST_F(Application, NewFileIsOnTheDiskBeforeTheOldOneIsDeleted) {
+  Delta delta = typicalDelta("app.exe", 20);
+  PayloadWriter writer;
+  writer.workTotals({1}).delta(delta.record);
+  install(delta);
+  prepare(writer, 2, 0);
+  std::vector<std::string> order;
+  standin::setFileOpHook([&order](FileOp op, int64_t, const char*) {
+    if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
+      order.push_back(standin::fileOpName(op));
+    return true;
+  });
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(order, (std::vector<std::string>{"create", "flush", "delete", "rename"}));
+}
+
 TEST_F(Application, FailedRenameKeepsTheOnlyVerifiedCopy) {
   Delta delta = typicalDelta("app.exe", 18);
   PayloadWriter writer;
