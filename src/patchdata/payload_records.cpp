@@ -62,7 +62,8 @@ static bool namesADevice(const char* component, size_t length) {
     if (equalsFolded(component, base, device)) return true;
   if (base != 4 || !(equalsFolded(component, 3, "com") || equalsFolded(component, 3, "lpt"))) return false;
   unsigned char digit = static_cast<unsigned char>(component[3]);
-  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;  // 1252's ¹ ² ³
+  // Windows also counts the superscript digits one, two and three (code page 1252) as digits here.
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 bool isSafeRelativeName(const char* name) {
