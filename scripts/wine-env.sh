@@ -17,7 +17,7 @@ start_wine() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating the prefix $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 || true
+    wineboot --init >/dev/null 2>&1 </dev/null || true
   fi
   if [ -z "${PATCHUTILITY_WINESERVER_UP:-}" ]; then
     wineserver -p >/dev/null 2>&1 || true
@@ -28,6 +28,37 @@ start_wine() {
     export PATCHUTILITY_WINESERVER_UP=1
     _wine_env_stops=("wineserver -k" "${_wine_env_stops[@]}")
   fi
+  if [ -z "${PATCHUTILITY_WINE:-}" ]; then
+    wine_answers || { echo "wine: no answer; starting the prefix once more"; restart_wine; wine_answers; } ||
+      { wine_diagnostics; export PATCHUTILITY_WINE=unavailable; return 1; }
+    export PATCHUTILITY_WINE=ready
+  fi
+  [ "$PATCHUTILITY_WINE" = ready ]
+}
+
+# Whether Wine runs a Windows program and passes its output back.
+wine_answers() {
+  local out
+  out=$(timeout 120 wine cmd /c echo wine-answers 2>"$WINEPREFIX.probe.err" </dev/null) || true
+  [[ "$out" == *wine-answers* ]]
+}
+
+restart_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  wineboot --init >/dev/null 2>&1 </dev/null || true
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+wine_diagnostics() {
+  {
+    echo "wine: this machine's Wine does not run Windows programs; what it said:"
+    tail -n 30 "$WINEPREFIX.probe.err" 2>/dev/null | sed 's/^/  /'
+    echo "  wine --version: $(wine --version 2>&1 | head -1)"
+    echo "  prefix: $(ls "$WINEPREFIX" 2>&1 | tr '\n' ' ')"
+    echo "  user: $(id) ; HOME=${HOME:-unset} ; TMPDIR=${TMPDIR:-unset}"
+    echo "  ulimit -v: $(ulimit -v) ; /tmp: $(df -h /tmp 2>&1 | tail -1)"
+  } >&2
 }
 
 # A virtual screen for windows: DISPLAY points at it until the script ends. The server picks a

@@ -11,6 +11,7 @@ namespace {
 struct DeltaPaths {
   char target[kPathCapacity];
   char temporary[kPathCapacity];
+  bool haveTemporary;  // false: no temporary path beside the target, nothing may be built
 };
 
 // Runs the commands into `output`. Returns 0, or 4 / 5 for a failed literal / copy.
@@ -40,15 +41,15 @@ int32_t runCommands(PatchState& state, PayloadCursor& commands, PlatformFile* so
 // verified new content only in the temporary file: finish that swap. The rename never replaces,
 // so a target that exists but could not be read is left alone.
 bool finishedInterruptedSwap(PatchState& state, const DeltaPaths& paths, uint32_t newChecksum) {
-  if (std::strcmp(paths.target, paths.temporary) == 0) return false;
+  if (!paths.haveTemporary) return false;
   if (state.checksum.checksumFile(paths.temporary) != newChecksum) return false;
   return moveFile(paths.temporary, paths.target);
 }
 
 int32_t rebuild(PatchState& state, PatchOp& op, const DeltaPaths& paths, uint32_t newChecksum) {
-  // A target whose own name ends in "tmp" is its own temporary path: creating the temporary
-  // file would truncate the very file being rebuilt.
-  if (std::strcmp(paths.target, paths.temporary) == 0) return kApplyTempCreateFailed;
+  // Without a temporary path of its own (a target named "...tmp", or a name too short to hold
+  // "tmp"), creating one would truncate the very file being rebuilt or write outside its folder.
+  if (!paths.haveTemporary) return kApplyTempCreateFailed;
   PlatformFile* source = openRead(paths.target);
   if (!source) return kApplySourceOpenFailed;
   PlatformFile* output = createWrite(paths.temporary);
@@ -57,6 +58,10 @@ int32_t rebuild(PatchState& state, PatchOp& op, const DeltaPaths& paths, uint32_
     return kApplyTempCreateFailed;
   }
   int32_t result = runCommands(state, op.body, source, output);
+  // The old file goes once the new one is verified; a power cut after that must not find the new
+  // one's data still in a cache. A failed flush does not stop the update, as a failed close does
+  // not: the new file is still verified by its checksum before the old one goes.
+  if (result == kApplied) flushToDisk(output);
   closeFile(source);
   closeFile(output);  // a short write shows in the result's checksum
   if (result != kApplied) return result;
@@ -91,9 +96,9 @@ int32_t applyDelta(PatchState& state, PatchOp& op) {
 
   DeltaPaths paths;
   if (!formTargetPath(state.installFolder, header.name, paths.target)) return kApplySourceOpenFailed;
-  formTemporaryPath(paths.target, paths.temporary);
+  paths.haveTemporary = formTemporaryPath(paths.target, paths.temporary);
   resetAttributes(paths.target);
-  resetAttributes(paths.temporary);
+  if (paths.haveTemporary) resetAttributes(paths.temporary);
 
   uint32_t found = state.checksum.checksumFile(paths.target);
   if (found == header.newChecksum) return kApplied;

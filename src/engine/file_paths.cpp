@@ -17,8 +17,15 @@ bool formTargetPath(const char* folder, const char* name, char* path) {
   return true;
 }
 
-void formTemporaryPath(const char* target, char* temporary) {
+bool formTemporaryPath(const char* target, char* temporary) {
   size_t length = std::strlen(target);
   std::memcpy(temporary, target, length + 1);
-  if (length >= 3) std::memcpy(temporary + length - 3, "tmp", 3);
+  if (length < 3) return false;
+  for (size_t i = length - 3; i < length; i++)
+    if (target[i] == '\\' || target[i] == '/') return false;
+  // Windows names ignore case: "cache.TMP" is its own temporary file "cache.tmp".
+  bool endsInTmp = true;
+  for (size_t i = 0; i < 3; i++) endsInTmp = endsInTmp && (target[length - 3 + i] | 0x20) == "tmp"[i];
+  std::memcpy(temporary + length - 3, "tmp", 3);
+  return !endsInTmp;
 }

@@ -28,6 +28,7 @@ bool readVersionSection(PatchState& state) {
   PayloadCursor& cursor = state.cursor;
   cursor = state.versionSection;
   state.versionCount = cursor.readI32();
+  state.identFileCount = 0;  // the last run's count must not outlive its (released) table
 
   delete[] state.workTotals;
   state.workTotals = nullptr;
@@ -42,7 +43,6 @@ bool readVersionSection(PatchState& state) {
   size_t entries = count > 0 ? static_cast<size_t>(count) : 0;
   // Each entry needs at least its terminator and its checksums: a larger count is not real.
   if (entries > cursor.remaining() / (1 + 4 * checksums)) return false;
-  state.identFileCount = 0;
   state.identFiles = new (std::nothrow) IdentFile[entries ? entries : 1];
   if (!state.identFiles) return false;
   for (size_t f = 0; f < entries; f++) {

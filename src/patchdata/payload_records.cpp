@@ -1,6 +1,7 @@
 #include "patchdata/payload_records.h"
 
 #include <cstring>
+#include <initializer_list>
 
 bool readPatchOp(PayloadCursor& list, PatchOp& op) {
   op.type = list.readU8();
@@ -42,13 +43,37 @@ static bool climbsOut(const char* component, size_t length) {
   return dots >= 2;
 }
 
+static bool equalsFolded(const char* text, size_t length, const char* lower) {
+  if (std::strlen(lower) != length) return false;
+  for (size_t i = 0; i < length; i++) {
+    char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// Windows opens a device, not a file, for these names in any folder and with any extension
+// ("C:\App\com1.txt" is the serial port): reading one can block for ever, writing one prints.
+static bool namesADevice(const char* component, size_t length) {
+  size_t base = 0;
+  while (base < length && component[base] != '.') base++;
+  while (base > 0 && component[base - 1] == ' ') base--;
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+    if (equalsFolded(component, base, device)) return true;
+  if (base != 4 || !(equalsFolded(component, 3, "com") || equalsFolded(component, 3, "lpt"))) return false;
+  unsigned char digit = static_cast<unsigned char>(component[3]);
+  // Windows also counts the superscript digits one, two and three (code page 1252) as digits here.
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 bool isSafeRelativeName(const char* name) {
   size_t length = std::strlen(name);
   if (length > static_cast<size_t>(kMaxNameLength) || std::strchr(name, ':')) return false;
   const char* component = name;
   for (const char* at = name;; at++) {
     if (*at == '\\' || *at == '/' || *at == '\0') {
-      if (climbsOut(component, static_cast<size_t>(at - component))) return false;
+      size_t componentLength = static_cast<size_t>(at - component);
+      if (climbsOut(component, componentLength) || namesADevice(component, componentLength)) return false;
       if (*at == '\0') return true;
       component = at + 1;
     }

@@ -24,6 +24,10 @@ bool seekFile(PlatformFile* file, uint64_t offset);
 // Seeks to the end and reports the position there (the size); the stream stays at the end.
 bool seekToEnd(PlatformFile* file, uint64_t* size);
 
+// Writes out what the stream buffers and has the system put the file's data on the disk itself,
+// so that it survives a power cut. False when either fails.
+bool flushToDisk(PlatformFile* file);
+
 // Closes the stream. False when buffered data could not be written out.
 bool closeFile(PlatformFile* file);
 

@@ -4,10 +4,20 @@
 //
 //   native_update CONTAINER FOLDER [--identify-only]
 //
-// Prints "status=S version=V result=R done=D total=T" and exits 0 when the folder ends at the
-// newest version, 1 when application failed, 2 when identification found nothing to update
-// from, 3 for a container that cannot be used.
+// Prints "status=S version=V result=R done=D total=T ops=K" (K: file operations of application)
+// and exits 0 when the folder ends at the newest version, 1 when application failed, 2 when
+// identification found nothing to update from, 3 for a container that cannot be used.
+//
+// For the interrupted-update test, two environment variables:
+//   PATCHUTILITY_EXIT_AT_FILE_OP=N   ends the process with _exit(99) just before the N-th file
+//                                    operation of application: nothing more reaches the disk,
+//                                    not even what the streams still buffer, as with a power cut.
+//   PATCHUTILITY_FILE_OP_TRACE=PATH  writes one line "N kind path" per file operation of
+//                                    application to PATH.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -41,6 +51,27 @@ bool loadContainer(const char* path, PatchArchive& archive) {
   return true;
 }
 
+constexpr int kExitInterrupted = 99;
+
+// Counts application's file operations from now, traces them and ends the process at the one
+// the environment names.
+void watchFileOperations() {
+  const char* exitAt = std::getenv("PATCHUTILITY_EXIT_AT_FILE_OP");
+  const char* tracePath = std::getenv("PATCHUTILITY_FILE_OP_TRACE");
+  int64_t stopBefore = exitAt ? std::atoll(exitAt) : 0;
+  FILE* trace = tracePath ? std::fopen(tracePath, "w") : nullptr;
+  int64_t before = standin::fileOpCount();
+  standin::setFileOpHook([=](standin::FileOp op, int64_t sequence, const char* path) {
+    int64_t n = sequence - before;
+    if (trace) {
+      std::fprintf(trace, "%lld %s %s\n", static_cast<long long>(n), standin::fileOpName(op), path ? path : "-");
+      std::fflush(trace);
+    }
+    if (n == stopBefore) _exit(kExitInterrupted);
+    return true;
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,9 +92,14 @@ int main(int argc, char** argv) {
 
   identifyVersion(state, archive.checksum);
   int32_t result = -1;
-  if (state.status == kStatusUpdateReady && !identifyOnly) result = applyPatch(state);
-  std::printf("status=%d version=%d result=%d done=%u total=%u\n", state.status, state.identifiedVersion,
-              result, state.applyDone, state.applyTotal);
+  int64_t operationsBefore = standin::fileOpCount();
+  if (state.status == kStatusUpdateReady && !identifyOnly) {
+    watchFileOperations();
+    result = applyPatch(state);
+  }
+  std::printf("status=%d version=%d result=%d done=%u total=%u ops=%lld\n", state.status, state.identifiedVersion,
+              result, state.applyDone, state.applyTotal,
+              static_cast<long long>(standin::fileOpCount() - operationsBefore));
   if (state.status == kStatusNewestInstalled || state.status == kStatusApplied) return 0;
   if (state.status == kStatusUpdateReady) return 0;  // identify only
   return state.status == kStatusApplying ? 1 : 2;

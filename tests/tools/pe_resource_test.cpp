@@ -125,19 +125,32 @@ TEST(PeResource, OnlyExecutablesAreAccepted) {
   EXPECT_NE(error.find("not a Windows executable"), std::string::npos) << error;
 }
 
-// Runs a 64-bit executable under Wine (this machine's Wine runs 64-bit programs only) and
-// returns its standard output, or an empty string when Wine is not there.
-std::string underWine(const std::string& exe, const std::string& scratch) {
-  if (std::system("command -v wine >/dev/null 2>&1") != 0) return {};
+// Runs a 64-bit executable under Wine (this machine's Wine runs 64-bit programs only). Returns
+// false, with the reason, when Wine is missing or the test script found that it runs nothing.
+bool wineCanRun(std::string& why) {
+  const char* state = std::getenv("PATCHUTILITY_WINE");
+  if (state && std::string(state) == "unavailable") why = "Wine runs no programs on this machine";
+  else if (std::system("command -v wine >/dev/null 2>&1") != 0) why = "wine is not installed";
+  return why.empty();
+}
+
+// The program's standard output; on failure, Wine's own messages and the exit status.
+bool runUnderWine(const std::string& exe, const std::string& scratch, std::string& out) {
   const char* prefix = std::getenv("WINEPREFIX");
   std::string command = "WINEPREFIX='" + std::string(prefix ? prefix : WINE_PREFIX_DEFAULT) +
-                        "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine '" + exe + "' >'" + scratch +
-                        "/wine.out' 2>/dev/null";
-  if (std::system(command.c_str()) != 0) return "failed";
-  std::ifstream in(scratch + "/wine.out");
-  std::string out(std::istreambuf_iterator<char>(in), {});
-  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-  return out;
+                        "' WINEDLLOVERRIDES='mscoree,mshtml=' wine '" + exe + "' >'" + scratch +
+                        "/wine.out' 2>'" + scratch + "/wine.err' </dev/null";
+  int status = std::system(command.c_str());
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path);
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+  };
+  out = slurp(scratch + "/wine.out");
+  if (status == 0) return true;
+  out = "wine exited with status " + std::to_string(status) + "; it said:\n" + slurp(scratch + "/wine.err");
+  return false;
 }
 
 TEST(PeResourceWine, TheEmbeddedContainerLoadsAsTheUpdaterLoadsIt) {
@@ -149,8 +162,9 @@ TEST(PeResourceWine, TheEmbeddedContainerLoadsAsTheUpdaterLoadsIt) {
     ASSERT_TRUE(patchbuild::embedPatchResource(templateImage(name), container, result, error)) << error;
     std::string exe = folder.at(std::string("update-") + name);
     ASSERT_TRUE(patchbuild::writeFileAtomically(exe, result, error, true)) << error;
-    std::string out = underWine(exe, folder.path());
-    if (out.empty()) GTEST_SKIP() << "wine is not installed";
+    std::string why, out;
+    if (!wineCanRun(why)) GTEST_SKIP() << why;
+    ASSERT_TRUE(runUnderWine(exe, folder.path(), out)) << out;
     char expected[64];
     std::snprintf(expected, sizeof expected, "%08x %zu\n",
                   checksumUpdate(kChecksumStart, container.data(), container.size()), container.size());

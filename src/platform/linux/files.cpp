@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "platform/files.h"
@@ -26,6 +27,8 @@ struct FaultModel {
   bool always[kFileOpKinds] = {};
   int64_t total = 0;
   FileOpHook hook;
+  std::filesystem::path confinedTo;  // empty: no confinement
+  std::vector<std::string> violations;
 };
 FaultModel faults;
 
@@ -43,6 +46,30 @@ bool isFolder(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+std::filesystem::path resolved(const std::string& host) {
+  std::filesystem::path path(host);
+  if (path.is_relative()) {
+    std::error_code ignored;
+    path = std::filesystem::current_path(ignored) / path;
+  }
+  return path.lexically_normal();
+}
+
+// Whether `path` is the confinement root (whose trailing separator has been dropped) or lies
+// below it.
+bool insideConfinement(const char* path) {
+  if (faults.confinedTo.empty() || !path) return true;
+  std::filesystem::path candidate = resolved(hostPath(path));
+  auto inside = faults.confinedTo.begin(), outside = candidate.begin();
+  for (; inside != faults.confinedTo.end(); ++inside, ++outside) {
+    if (outside == candidate.end() || *outside != *inside) {
+      faults.violations.push_back(path);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void resetFiles() {
@@ -52,10 +79,11 @@ void resetFiles() {
   spaceQueries.clear();
 }
 
-bool fileOpAllowed(FileOp op, const char* path) {
+bool fileOpAllowed(FileOp op, const char* path, const char* secondPath) {
   int kind = static_cast<int>(op);
   faults.total++;
   faults.calls[kind]++;
+  if (!insideConfinement(path) || !insideConfinement(secondPath)) return false;
   if (faults.hook && !faults.hook(op, faults.total, path)) return false;
   if (faults.always[kind]) return false;
   return faults.nth[kind] == 0 || faults.calls[kind] != faults.nth[kind];
@@ -64,7 +92,7 @@ bool fileOpAllowed(FileOp op, const char* path) {
 const char* fileOpName(FileOp op) {
   static const char* const kNames[kFileOpKinds] = {
       "open",   "create", "read",             "write",  "seek",        "seek-to-end", "close",
-      "attributes", "delete", "rename", "make-folder", "remove-folder"};
+      "attributes", "delete", "rename", "make-folder", "remove-folder", "flush"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -76,6 +104,14 @@ void failAlways(FileOp op, bool fail) { faults.always[static_cast<int>(op)] = fa
 void setFileOpHook(FileOpHook hook) { faults.hook = std::move(hook); }
 int64_t fileOpCount() { return faults.total; }
 int fileOpCount(FileOp op) { return faults.calls[static_cast<int>(op)]; }
+
+void confineFileOps(const std::string& root) {
+  faults.confinedTo.clear();
+  if (root.empty()) return;
+  faults.confinedTo = resolved(hostPath(root.c_str()));
+  if (faults.confinedTo.filename().empty()) faults.confinedTo = faults.confinedTo.parent_path();
+}
+std::vector<std::string> confinementViolations() { return faults.violations; }
 
 void overrideFreeSpace(uint64_t bytes) { freeSpace = bytes; }
 void failFreeSpaceQuery() { freeSpaceFails = true; }
@@ -144,6 +180,11 @@ bool seekToEnd(PlatformFile* file, uint64_t* size) {
   return true;
 }
 
+bool flushToDisk(PlatformFile* file) {
+  if (!fileOpAllowed(FileOp::Flush, nullptr)) return false;
+  return std::fflush(file->stream) == 0 && fsync(fileno(file->stream)) == 0;
+}
+
 bool closeFile(PlatformFile* file) {
   bool allowed = fileOpAllowed(FileOp::Close, nullptr);
   bool closed = std::fclose(file->stream) == 0;
@@ -167,7 +208,7 @@ bool deleteFile(const char* path) {
 }
 
 bool moveFile(const char* from, const char* to) {
-  if (!fileOpAllowed(FileOp::Rename, from)) return false;
+  if (!fileOpAllowed(FileOp::Rename, from, to)) return false;
   std::string hostFrom = hostPath(from), hostTo = hostPath(to);
   // renameat2 with RENAME_NOREPLACE refuses an existing destination atomically, like MoveFileA.
   constexpr unsigned kRenameNoReplace = 1;

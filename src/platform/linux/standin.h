@@ -70,9 +70,9 @@ std::vector<std::string> browseTitles();
 // ---- file operations and faults ----
 enum class FileOp {
   Open, Create, Read, Write, Seek, SeekToEnd, Close,
-  ResetAttributes, Delete, Rename, MakeFolder, RemoveFolder,
+  ResetAttributes, Delete, Rename, MakeFolder, RemoveFolder, Flush,
 };
-constexpr int kFileOpKinds = 12;
+constexpr int kFileOpKinds = 13;
 const char* fileOpName(FileOp op);
 
 // Makes the `nth` call (1-based, counted from now) of `op` fail; 0 switches it off.
@@ -85,6 +85,12 @@ using FileOpHook = std::function<bool(FileOp op, int64_t sequence, const char* p
 void setFileOpHook(FileOpHook hook);
 int64_t fileOpCount();
 int fileOpCount(FileOp op);
+
+// Confines file operations to `root`: a path (either path of a rename) that does not lie inside
+// it, or is not it, once resolved against the current directory and with "." and ".." folded,
+// makes the operation fail untouched and is recorded. An empty root switches the check off.
+void confineFileOps(const std::string& root);
+std::vector<std::string> confinementViolations();
 
 // Read-only as Windows means it: files without the owner's write bit cannot be opened for
 // writing or deleted, even by root.

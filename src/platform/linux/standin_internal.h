@@ -9,5 +9,6 @@ void resetRegistry();
 void resetProcess();
 void resetWindow();
 // Counts the operation and answers whether it may go ahead (false: simulate a failure).
-bool fileOpAllowed(FileOp op, const char* path);
+// `secondPath` is a rename's destination: it is only checked against the confinement root.
+bool fileOpAllowed(FileOp op, const char* path, const char* secondPath = nullptr);
 }  // namespace standin

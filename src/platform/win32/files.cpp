@@ -1,5 +1,7 @@
 // Windows files: C runtime streams for the buffered binary reads and writes, and the
 // narrow file-system calls for attributes, deletion, renaming and folders.
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/files.h"
@@ -38,6 +40,12 @@ bool seekToEnd(PlatformFile* file, uint64_t* size) {
   if (position < 0) return false;
   *size = static_cast<uint64_t>(position);
   return true;
+}
+
+bool flushToDisk(PlatformFile* file) {
+  if (std::fflush(file->stream) != 0) return false;
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file->stream)));
+  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
 bool closeFile(PlatformFile* file) {

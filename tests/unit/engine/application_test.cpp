@@ -391,15 +391,57 @@ TEST_F(Application, SecondRunWhileTheFirstWorksDoesNothing) {
 
 // ---- payloads that would harm the installation are refused ----
 
-TEST_F(Application, TargetThatIsItsOwnTemporaryFileIsRefusedUntouched) {
-  Delta delta = typicalDelta("cache.tmp", 17);
+TEST_F(Application, TargetWithoutATemporaryPathOfItsOwnIsRefusedUntouched) {
+  // "cache.tmp" (in any case, as Windows compares names) is its own temporary file; a last
+  // component shorter than three characters would put the temporary file beside its folder:
+  // for "ab", beside the install folder itself.
+  struct Case {
+    const char* name;
+    const char* hostName;
+    bool alreadyNew;
+    int32_t code;
+  };
+  const Case kCases[] = {
+      {"cache.tmp", "cache.tmp", false, kApplyTempCreateFailed},
+      {"cache.TMP", "cache.TMP", false, kApplyTempCreateFailed},
+      {"ab", "ab", false, kApplyTempCreateFailed},
+      {"data\\ab", "data/ab", false, kApplyTempCreateFailed},
+      {"ab", "ab", true, kApplied},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::string(c.name) + (c.alreadyNew ? ", already new" : ""));
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install/data");
+    Delta delta = typicalDelta(c.name, 17);
+    PayloadWriter writer;
+    writer.workTotals({1}).delta(delta.record);
+    scratch.write(installed(c.hostName), c.alreadyNew ? delta.newFile : delta.oldFile);
+    prepare(writer, 2, 0);
+    std::vector<std::string> before = scratch.list();
+    standin::confineFileOps(installPath());
+    EXPECT_EQ(apply(), c.code);
+    EXPECT_EQ(contentOf(c.hostName), c.alreadyNew ? delta.newFile : delta.oldFile);
+    EXPECT_EQ(scratch.list(), before);
+    EXPECT_EQ(standin::fileOpCount(FileOp::Create), 0);
+    EXPECT_EQ(standin::confinementViolations(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(Application, NewFileIsOnTheDiskBeforeTheOldOneIsDeleted) {
+  Delta delta = typicalDelta("app.exe", 20);
   PayloadWriter writer;
   writer.workTotals({1}).delta(delta.record);
   install(delta);
   prepare(writer, 2, 0);
-  EXPECT_EQ(apply(), kApplyTempCreateFailed);
-  EXPECT_EQ(contentOf("cache.tmp"), delta.oldFile);
-  EXPECT_EQ(standin::fileOpCount(FileOp::Create), 0);
+  std::vector<std::string> order;
+  standin::setFileOpHook([&order](FileOp op, int64_t, const char*) {
+    if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
+      order.push_back(standin::fileOpName(op));
+    return true;
+  });
+  EXPECT_EQ(apply(), kApplied);
+  EXPECT_EQ(order, (std::vector<std::string>{"create", "flush", "delete", "rename"}));
 }
 
 TEST_F(Application, FailedRenameKeepsTheOnlyVerifiedCopy) {

@@ -206,6 +206,24 @@ TEST_F(Identification, EveryRunStartsAgainFromTheVersionSection) {
   EXPECT_EQ(state.status, kStatusNewestInstalled);
 }
 
+TEST_F(Identification, SectionThatCannotBeReadAfterAGoodRunMatchesNothing) {
+  // One state record, two runs: the first reads a table of two files; in the second the work
+  // totals cannot be read (as when memory for them runs out), and nothing of the first run's
+  // table, released at its end, may be used.
+  load(threeVersions().build());
+  useInstallFolder();
+  install(0);
+  identify();
+  ASSERT_EQ(state.identFileCount, 2);
+  PayloadWriter broken;
+  addStandardMessages(broken, 2).versionCount(0x40000000);
+  load(broken.build());
+  identify();
+  EXPECT_EQ(state.status, kStatusNotFound);
+  EXPECT_EQ(state.identFileCount, 0);
+  EXPECT_EQ(state.identFiles, nullptr);
+}
+
 TEST_F(Identification, RunsOnceEvenWhenAClickArrivesWhileItWorks) {
   load(threeVersions().build());
   useInstallFolder();

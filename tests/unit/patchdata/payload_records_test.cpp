@@ -29,6 +29,16 @@ TEST(SafeRelativeName, KeepsNamesInsideTheInstallFolder) {
       {"x\\..", false},
       {"C:\\Windows\\x.dll", false},
       {"app.exe:stream", false},
+      {"CON", false},
+      {"data\\nul.txt", false},
+      {"com1", false},
+      {"LPT9.log", false},
+      {"aux .dat", false},
+      {"conin$", false},
+      {"console.exe", true},
+      {"com10", true},
+      {"data\\auxiliary.dat", true},
+      {"lpt", true},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name.substr(0, 40));
