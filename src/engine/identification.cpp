@@ -59,6 +59,31 @@ bool readVersionSection(PatchState& state) {
   return !cursor.overran;
 }
 
+bool isKnownVersionOf(const IdentFile& file, int32_t versionCount, uint32_t checksum) {
+  for (int32_t v = 0; v < versionCount; v++)
+    if (file.checksums[v] != 0 && file.checksums[v] == checksum) return true;
+  return false;
+}
+
+// A run stopped between deleting an identification file and renaming its verified replacement
+// into place leaves the file missing and its content only in the temporary file: the folder
+// would then look like no version at all, and running the update again could not finish it.
+// Such a copy is put back first, but only when it holds exactly one of that file's known
+// versions, and the rename never replaces a file.
+void restoreInterruptedSwaps(PatchState& state, PatchChecksum& engine) {
+  char path[kPathCapacity], temporary[kPathCapacity];
+  for (int32_t f = 0; f < state.identFileCount; f++) {
+    if (!formTargetPath(state.installFolder, state.identFiles[f].name, path)) continue;
+    if (PlatformFile* file = openRead(path)) {
+      closeFile(file);
+      continue;
+    }
+    if (!formTemporaryPath(path, temporary)) continue;
+    uint32_t held = engine.checksumFile(temporary);
+    if (held != 0 && isKnownVersionOf(state.identFiles[f], state.versionCount, held)) moveFile(temporary, path);
+  }
+}
+
 // Sum of the sizes of the identification files that can be opened: the bar's total.
 void measureIdentFiles(PatchState& state) {
   int64_t total = 0;
@@ -150,6 +175,7 @@ void identifyVersion(PatchState& state, PatchChecksum& engine) {
     fileCount = state.identFileCount = 0;
   }
 
+  restoreInterruptedSwaps(state, engine);
   measureIdentFiles(state);
   state.analysisDone = 0;
   state.lastProgressPos = -1;

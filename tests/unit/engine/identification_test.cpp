@@ -258,4 +258,41 @@ TEST_F(Identification, VersionWithoutATextShowsTheFallback) {
   EXPECT_EQ(statusLine(), "?????? ready");
 }
 
+// A run stopped after deleting an identification file and before renaming its verified
+// replacement leaves the replacement in the temporary file; only a copy that holds one of the
+// file's known versions is put back, and never over a file that is there.
+TEST_F(Identification, AVerifiedCopyLeftInTheTemporaryFileIsPutBack) {
+  struct Case {
+    const char* name;
+    bool exePresent;
+    std::string temporary;
+    int32_t status;
+    int32_t version;
+    bool temporaryKept;
+  };
+  const Case kCases[] = {
+      {"known version in the temporary file", false, kExe[1], kStatusUpdateReady, 1, false},
+      {"a version that does not fit the other file", false, kExe[0], kStatusDamaged, -1, false},
+      {"half-written temporary file", false, kExe[1].substr(0, 5), kStatusDamaged, -1, true},
+      {"file present: the temporary file is not looked at", true, kExe[2], kStatusUpdateReady, 1, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+    load(threeVersions().build());
+    useInstallFolder();
+    install(1);
+    if (!c.exePresent) std::filesystem::remove(scratch.at(installed("app.exe")));
+    scratch.write(installed("app.tmp"), c.temporary);
+    state.identifiedVersion = -1;
+    identify();
+    EXPECT_EQ(state.status, c.status);
+    if (c.version >= 0) EXPECT_EQ(state.identifiedVersion, c.version);
+    EXPECT_EQ(scratch.exists(installed("app.tmp")), c.temporaryKept);
+    if (!c.temporaryKept) EXPECT_EQ(scratch.read(installed("app.exe")), FileBytes(c.temporary.begin(), c.temporary.end()));
+  }
+}
+
 }  // namespace
