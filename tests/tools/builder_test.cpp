@@ -6,6 +6,7 @@
 
 #include "patchbuild/container_info.h"
 #include "patchbuild/output_file.h"
+#include "support/engine_update.h"
 #include "support/patch_project.h"
 #include "support/reference_updater.h"
 
@@ -32,6 +33,12 @@ class BuilderTest : public StandinTest {
       EXPECT_EQ(PatchProject::contents(folder), newest);
       ReferenceRun again = referenceUpdate(project.container(), folder);
       EXPECT_EQ(again.identified, versions - 1);
+      // And the updater's own engines, on a fresh copy.
+      std::string engineFolder = project.install(v);
+      EngineRun engine = engineUpdate(project.container(), engineFolder);
+      EXPECT_EQ(engine.identified, v);
+      EXPECT_EQ(engine.code, 0);
+      EXPECT_EQ(PatchProject::contents(engineFolder), newest);
     }
   }
 
@@ -136,12 +143,14 @@ TEST_F(BuilderTest, DeltasNeverUseATemporaryPathThatHoldsAFile) {
       .same(0, 1, "data/init.tmp", "a file the program needs")
       .file(0, "ab", patterned(20000, 11))  // temporary path would leave the folder
       .file(1, "ab", spliced(patterned(20000, 11), 10, "y"))
+      .file(0, "data/cd", patterned(20000, 13))  // the same, in a folder
+      .file(1, "data/cd", spliced(patterned(20000, 13), 10, "w"))
       .file(0, "cache.tmp", patterned(20000, 12))  // its own temporary path
       .file(1, "cache.tmp", spliced(patterned(20000, 12), 10, "z"));
   expectEveryVersionUpdates(project, 2);
   auto read = info(project);
   EXPECT_EQ(countType(read, 1), 0);
-  EXPECT_EQ(countType(read, 3), 3);
+  EXPECT_EQ(countType(read, 3), 4);
 }
 
 TEST_F(BuilderTest, AFileBecomingAFolderAndBack) {

@@ -15,8 +15,10 @@
 
 namespace patchbuild {
 
+// The updater's rule: the last three characters become "tmp". When they reach back past the last
+// separator ("ab", "data\ab"), the updater refuses the delta, so there is no temporary name.
 std::string temporaryName(const std::string& name) {
-  if (name.size() < 3) return {};
+  if (name.size() < 3 || name.find_first_of("\\/", name.size() - 3) != std::string::npos) return {};
   return name.substr(0, name.size() - 3) + "tmp";
 }
 
