@@ -8,19 +8,13 @@
 
 #include "engine/file_paths.h"
 #include "engine/message_table.h"
+#include "engine/text_copy.h"
 #include "platform/files.h"
 #include "platform/window.h"
 #include "ui/controls.h"
 #include "ui/resource_ids.h"
 
 namespace {
-
-char* copyOf(const char* text) {
-  size_t length = std::strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy) std::memcpy(copy, text, length + 1);
-  return copy;
-}
 
 // Reads the version section into the state. False when it runs past the end of the payload
 // or memory runs out; the entries read in full are kept either way.
@@ -49,7 +43,7 @@ bool readVersionSection(PatchState& state) {
     IdentFile& file = state.identFiles[f];
     const char* name = cursor.readString();
     if (!name) return false;
-    file.name = copyOf(name);
+    file.name = copyText(name);
     file.checksums = checksums ? new (std::nothrow) uint32_t[checksums] : nullptr;
     if (!file.name || (checksums && !file.checksums)) return false;
     for (size_t v = 0; v < checksums; v++) file.checksums[v] = cursor.readU32();

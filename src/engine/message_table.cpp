@@ -3,14 +3,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+#include "engine/text_copy.h"
 
-char* copyOf(const char* text) {
-  size_t length = std::strlen(text);
-  char* copy = new (std::nothrow) char[length + 1];
-  if (copy) std::memcpy(copy, text, length + 1);
-  return copy;
-}
+namespace {
 
 char foldAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -36,8 +31,8 @@ void readMessageTable(PatchState& state) {
     const char* text = state.cursor.readString();
     if (!key || !text) break;
     MessageEntry& entry = state.messages[i];
-    entry.key = copyOf(key);
-    entry.text = copyOf(text);
+    entry.key = copyText(key);
+    entry.text = copyText(text);
     if (!entry.key || !entry.text) break;
     for (char* c = entry.text; *c; c++)
       if (*c == '|') *c = '\n';

@@ -35,6 +35,14 @@ class Identification : public UpdaterTest {
     scratch.write(installed("data/main.pak"), kPak[version]);
   }
   void identify() { identifyVersion(state, archive.checksum); }
+  // For each case of a table: the stand-in reset, an empty install folder, the payload loaded.
+  void startAfresh() {
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+    load(threeVersions().build());
+    useInstallFolder();
+  }
 };
 
 TEST_F(Identification, EachOutcomeShowsItsTextsButtonsAndBeep) {
@@ -68,11 +76,7 @@ TEST_F(Identification, EachOutcomeShowsItsTextsButtonsAndBeep) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    standin::reset();
-    std::filesystem::remove_all(installPath());
-    scratch.makeFolder("install");
-    load(threeVersions().build());
-    useInstallFolder();
+    startAfresh();
     c.prepare(*this);
     identify();
     EXPECT_EQ(state.status, c.status);
@@ -278,11 +282,7 @@ TEST_F(Identification, AVerifiedCopyLeftInTheTemporaryFileIsPutBack) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
-    standin::reset();
-    std::filesystem::remove_all(installPath());
-    scratch.makeFolder("install");
-    load(threeVersions().build());
-    useInstallFolder();
+    startAfresh();
     install(1);
     if (!c.exePresent) std::filesystem::remove(scratch.at(installed("app.exe")));
     scratch.write(installed("app.tmp"), c.temporary);
