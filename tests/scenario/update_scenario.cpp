@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "patchdata/checksum.h"
+#include "writer/fixture_bytes.h"
 #include "writer/payload_writer.h"
 
 namespace scenario {
@@ -15,15 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using patchwriter::DeltaCommands;
+using patchwriter::randomBytes;
 
-Bytes randomBytes(size_t count, uint32_t seed) {
-  std::mt19937 generator(seed);
-  Bytes bytes(count);
-  for (auto& byte : bytes) byte = static_cast<uint8_t>(generator());
-  return bytes;
-}
-
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) { return patchwriter::textBytes(s); }
 
 uint32_t checksumOf(const Bytes& bytes) { return checksumUpdate(kChecksumStart, bytes.data(), bytes.size()); }
 

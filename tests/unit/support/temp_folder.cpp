@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "platform/linux/standin.h"
 
@@ -66,11 +65,4 @@ void StandinTest::TearDown() {
   (void)!chdir(previousDirectory_.c_str());
 }
 
-FileBytes bytesOf(const std::string& text) { return FileBytes(text.begin(), text.end()); }
-
-FileBytes randomBytes(size_t count, uint32_t seed) {
-  std::mt19937 generator(seed);
-  FileBytes bytes(count);
-  for (auto& byte : bytes) byte = static_cast<uint8_t>(generator());
-  return bytes;
-}
+FileBytes bytesOf(const std::string& text) { return patchwriter::textBytes(text); }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "writer/fixture_bytes.h"
+
 using FileBytes = std::vector<uint8_t>;
 
 class TempFolder {
@@ -45,5 +47,4 @@ class StandinTest : public ::testing::Test {
 };
 
 FileBytes bytesOf(const std::string& text);
-// Deterministic pseudo-random bytes.
-FileBytes randomBytes(size_t count, uint32_t seed);
+using patchwriter::randomBytes;
