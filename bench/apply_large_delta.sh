@@ -8,18 +8,12 @@
 #   bench/apply_large_delta.sh            (DATA=/tmp/bench-data RUNS=3 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-DATA=${DATA:-/tmp/bench-data}
+source bench/common.sh
 RUNS=${RUNS:-3}
-SHARED=${SHARED:-../shared/bench}
-PAIR="$DATA/pairs/synth-108M"
 
 scripts/install-deps.sh build bench >/dev/null
 scripts/build.sh native >/dev/null
-if [ ! -f "$PAIR/new/data.bin" ] || [ ! -f "$PAIR/commands.tsv" ]; then
-  mkdir -p "$PAIR/old" "$PAIR/new" "$DATA/bin"
-  gcc -O2 -o "$DATA/bin/gen_synth" "$SHARED/gen_synth.c"
-  "$DATA/bin/gen_synth" "$PAIR" >/dev/null
-fi
+make_synthetic_pair
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -30,7 +24,6 @@ size=$(stat -c %s "$PAIR/new/data.bin")
 oldsize=$(stat -c %s "$PAIR/old/data.bin")
 cat "$PAIR/old/data.bin" "$PAIR/new/data.bin" >/dev/null  # warm the page cache
 
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 apply_times=() cp_times=() rss=()
 for _ in $(seq "$RUNS"); do

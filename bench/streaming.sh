@@ -9,21 +9,15 @@
 #   bench/streaming.sh          (DATA=/tmp/bench-data RUNS=5 by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-DATA=${DATA:-/tmp/bench-data}
+source bench/common.sh
 RUNS=${RUNS:-5}
-SHARED=${SHARED:-../shared/bench}
-PAIR="$DATA/pairs/synth-108M"
 IDENT="$DATA/ident-5x120M"
 TOOLS=build/native/tools/bench_containers
 RUNNER=build/native/tests/native_runner/native_update
 
 scripts/install-deps.sh build bench >/dev/null
 scripts/build.sh native >/dev/null
-if [ ! -f "$PAIR/new/data.bin" ] || [ ! -f "$PAIR/commands.tsv" ]; then
-  mkdir -p "$PAIR/old" "$PAIR/new" "$DATA/bin"
-  gcc -O2 -o "$DATA/bin/gen_synth" "$SHARED/gen_synth.c"
-  "$DATA/bin/gen_synth" "$PAIR" >/dev/null
-fi
+make_synthetic_pair
 mkdir -p "$IDENT"
 for i in 1 2 3 4 5; do
   [ -f "$IDENT/file$i.bin" ] || head -c 120000000 /dev/urandom >"$IDENT/file$i.bin"
@@ -46,7 +40,6 @@ timed() {
   end=$(now)
   awk -v ns=$((end - start)) 'BEGIN { printf "%.4f\n", ns / 1e9 }'
 }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 identify() { $RUNNER "$WORK/ident.pat" "$IDENT" --identify-only | grep -q 'status=4'; }
 read_five() { cat "$IDENT"/file*.bin >/dev/null; }
