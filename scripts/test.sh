@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh build test
+scripts/check-layers.sh
 scripts/build.sh native sanitize win32 win64 fuzz
 
 # One virtual screen and one wineserver serve every step that runs Windows programs, the

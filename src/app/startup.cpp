@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "engine/install_location.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "patchdata/payload_check.h"
 #include "platform/process.h"
 #include "platform/window.h"

@@ -1,7 +1,7 @@
 // The start-up order, up to the main dialog: the single-instance guard, the patch container,
 // the head of the payload, the install folder and the free-space check.
 #pragma once
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/archive.h"
 
 constexpr const char* kInstanceMutexName = "TovelPatchUtility-{5E0C9B14-7D2A-4F63-A8B1-0C4D2E9F7A35}";

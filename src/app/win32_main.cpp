@@ -1,6 +1,6 @@
 // The process entry on Windows. The state record and the archive live for the whole process;
 // their destructors are the clean-ups that run at exit.
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "app/startup.h"
 #include "patchdata/archive.h"
 #include "platform/win32/windows_headers.h"

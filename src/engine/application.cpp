@@ -4,12 +4,12 @@
 
 #include "engine/delta_application.h"
 #include "engine/file_paths.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "patchdata/payload_records.h"
 #include "platform/files.h"
 #include "platform/window.h"
-#include "ui/controls.h"
-#include "ui/resource_ids.h"
+#include "feedback/controls.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

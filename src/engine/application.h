@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 struct PlatformFile;
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/payload_records.h"
 
 // Carries out (or passes over) the delta record `op` of type 1 or 2. Returns an ApplyResult.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/payload_records.h"
 
 bool formTargetPath(const char* folder, const char* name, char* path) {

@@ -7,12 +7,12 @@
 #include <new>
 
 #include "engine/file_paths.h"
-#include "engine/message_table.h"
-#include "engine/text_copy.h"
+#include "messages/message_table.h"
+#include "messages/text_copy.h"
 #include "platform/files.h"
 #include "platform/window.h"
-#include "ui/controls.h"
-#include "ui/resource_ids.h"
+#include "feedback/controls.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

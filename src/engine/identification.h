@@ -4,7 +4,7 @@
 //   versionCount i32 | (versionCount - 1) x workTotal u32 |
 //   identFileCount i32 | identFileCount x (name string | versionCount x checksum u32)
 #pragma once
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/checksum.h"
 
 // Runs one identification from `versionSection`, checksumming with `engine` (the archive's

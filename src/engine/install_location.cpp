@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"

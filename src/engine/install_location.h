@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 constexpr uint64_t kMinimumFreeSpace = 209715200;  // 200 MiB, free to the calling user
 constexpr uint32_t kRegistryValueCapacity = 511;   // of a 512-byte buffer: always terminated

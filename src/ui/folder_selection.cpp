@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/window.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 bool selectFolder(PatchState& state) {
   char chosen[kFolderPathCapacity];

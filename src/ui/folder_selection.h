@@ -1,6 +1,6 @@
 // Choosing the install folder by hand, in the system's folder browser.
 #pragma once
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 // Runs the browser with the "T_SELECTFOLDER" text as its instruction. When a file-system
 // folder is chosen, stores it in `installFolder` (one trailing backslash removed), shows it in

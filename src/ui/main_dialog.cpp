@@ -4,11 +4,11 @@
 
 #include "engine/application.h"
 #include "engine/identification.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/window.h"
-#include "ui/controls.h"
+#include "feedback/controls.h"
 #include "ui/folder_selection.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 constexpr int kFailureLineCapacity = 512;
 constexpr int kApplyErrorBase = 800;

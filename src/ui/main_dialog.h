@@ -1,7 +1,7 @@
 // What the main dialog does, decided in portable code: the Win32 dialog procedure only
 // translates its messages into these calls.
 #pragma once
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/archive.h"
 
 // Opening the dialog: stores the window, sets icon, bar range and every text, shows the window

@@ -10,7 +10,7 @@
 #include "driver/host_files.h"
 #include "driver/screenshot.h"
 #include "driver/updater_run.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "driver/host_files.h"
 #include "driver/screenshot.h"
 #include "driver/updater_run.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 #include "sample_product.h"
 
 // Large enough that checksumming it takes a moment in which the dialog can be watched.

@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "engine/application.h"
 #include "engine/identification.h"
 #include "engine/install_location.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/linux/standin.h"
 #include "scratch_install.h"
 

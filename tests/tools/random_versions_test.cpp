@@ -9,7 +9,7 @@
 #include <random>
 
 #include "patchbuild/container_info.h"
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "support/engine_update.h"
 #include "support/patch_project.h"
 #include "support/reference_updater.h"

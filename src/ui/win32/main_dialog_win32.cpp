@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_headers.h"
 #include "ui/main_dialog.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

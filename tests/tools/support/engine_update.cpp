@@ -1,10 +1,10 @@
 #include "support/engine_update.h"
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "engine/application.h"
 #include "engine/identification.h"
 #include "engine/install_location.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "patchdata/archive.h"
 #include "patchdata/payload_check.h"
 #include "platform/linux/standin.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/archive.h"
 #include "patchdata/payload_cursor.h"
 #include "patchdata/payload_records.h"

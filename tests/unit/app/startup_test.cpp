@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/linux/standin.h"
 #include "support/updater_fixture.h"
 #include "writer/container_writer.h"

@@ -7,7 +7,7 @@
 #include "engine/identification.h"
 #include "platform/linux/standin.h"
 #include "support/updater_fixture.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "platform/linux/standin.h"
 #include "support/updater_fixture.h"
 #include "ui/main_dialog.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

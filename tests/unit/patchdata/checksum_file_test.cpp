@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/checksum.h"
 #include "platform/linux/standin.h"
 #include "support/temp_folder.h"

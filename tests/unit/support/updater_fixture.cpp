@@ -3,9 +3,9 @@
 #include <ostream>
 
 #include "engine/install_location.h"
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/linux/standin.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 #include "writer/container_writer.h"
 
 const char* const kUpdateReadyText = "Press \"Update\" to upgrade.";

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 #include "patchdata/archive.h"
 #include "support/temp_folder.h"
 #include "writer/payload_writer.h"

@@ -1,9 +1,9 @@
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 
 #include <cstring>
 #include <new>
 
-#include "engine/text_copy.h"
+#include "messages/text_copy.h"
 
 namespace {
 

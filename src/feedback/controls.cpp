@@ -1,8 +1,8 @@
-#include "ui/controls.h"
+#include "feedback/controls.h"
 
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 #include "platform/window.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 void updateControls(PatchState& state) {
   bool working = state.analysing || state.applying;

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 constexpr int kProgressMaximum = 1000;
 

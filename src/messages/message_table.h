@@ -2,7 +2,7 @@
 //
 //   messageCount i32 | messageCount x (key string | text string)
 #pragma once
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 // What a key that the table lacks shows.
 constexpr const char* kMissingText = "??????";

@@ -1,4 +1,4 @@
-#include "ui/controls.h"
+#include "feedback/controls.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "platform/linux/standin.h"
 #include "support/updater_fixture.h"
-#include "ui/resource_ids.h"
+#include "feedback/resource_ids.h"
 
 namespace {
 

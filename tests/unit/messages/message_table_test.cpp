@@ -1,4 +1,4 @@
-#include "engine/message_table.h"
+#include "messages/message_table.h"
 
 #include <gtest/gtest.h>
 

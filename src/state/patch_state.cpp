@@ -1,4 +1,4 @@
-#include "app/patch_state.h"
+#include "state/patch_state.h"
 
 #include <cstring>
 

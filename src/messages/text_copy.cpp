@@ -1,4 +1,4 @@
-#include "engine/text_copy.h"
+#include "messages/text_copy.h"
 
 #include <cstring>
 #include <new>
