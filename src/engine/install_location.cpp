@@ -46,6 +46,17 @@ bool rootNamed(const char* name, RegistryRoot* root) {
   return false;
 }
 
+// True only for a value of type REG_SZ; the buffer may have been written either way.
+bool readStringInView(RegistryView view, RegistryRoot root, const char* keyPath, const char* valueName,
+                      char* buffer, uint32_t capacity) {
+  PlatformRegistryKey* key = openRegistryKey(root, keyPath, view);
+  if (!key) return false;
+  uint32_t type = 0;
+  bool read = queryRegistryValue(key, valueName, buffer, capacity, &type);
+  closeRegistryKey(key);
+  return read && type == kRegistryTypeString;
+}
+
 char valueBuffer[kRegistryValueCapacity + 1];
 
 }  // namespace
@@ -73,12 +84,14 @@ bool readRegistryString(const char* path, char* buffer, uint32_t capacity) {
 
   RegistryRoot root;
   if (!rootNamed(copy.get(), &root)) return false;
-  PlatformRegistryKey* key = openRegistryKey(root, keyPath);
-  if (!key) return false;
-  uint32_t type = 0;
-  bool read = queryRegistryValue(key, valueName, buffer, capacity, &type);
-  closeRegistryKey(key);
-  return read && type == kRegistryTypeString;
+  if (readStringInView(RegistryView::Own, root, keyPath, valueName, buffer, capacity)) return true;
+  // The shipped updater is a 32-bit program: on 64-bit Windows it sees the 32-bit view of
+  // HKEY_LOCAL_MACHINE\SOFTWARE, while a 64-bit product's installer writes its entry in the
+  // 64-bit one. The same path is tried once more there, after the lookup above, which keeps
+  // precedence. The buffer is cleared first, so that a value stored without its terminator
+  // is not followed by bytes that the failed query left.
+  std::memset(buffer, 0, capacity);
+  return readStringInView(RegistryView::Other, root, keyPath, valueName, buffer, capacity);
 }
 
 const char* lookupInstallFolder(PatchState& state) {

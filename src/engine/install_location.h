@@ -11,9 +11,11 @@ constexpr uint32_t kRegistryValueCapacity = 511;   // of a 512-byte buffer: alwa
 // Copies the registry path at the state's cursor into `registryPath` and moves past it.
 void copyRegistryPath(PatchState& state);
 
-// Reads the REG_SZ value named by `path` into `buffer`, offering `capacity` bytes. False when
-// the path is malformed, its root is not one of the five predefined keys, the key or value is
-// absent, the data does not fit, or the value is not REG_SZ. `path` is not altered.
+// Reads the REG_SZ value named by `path` into `buffer`, offering `capacity` bytes: in this
+// process's own registry view, and when that fails, once more in the other view (a 64-bit
+// product's entry, seen from the 32-bit updater). False when the path is malformed, its root is
+// not one of the five predefined keys, or in neither view the key or value is present, the data
+// fits and the value is REG_SZ. `path` is not altered.
 bool readRegistryString(const char* path, char* buffer, uint32_t capacity);
 
 // The registry value (in a static 512-byte buffer), or null when `registryPath` is empty or

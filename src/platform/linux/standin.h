@@ -20,12 +20,13 @@ namespace standin {
 void reset();
 
 // ---- registry ----
+// Two views, as on 64-bit Windows: the one this process sees by default and the other one.
 // Stores a value as raw bytes of the given type, exactly as a registry would hold them.
 void setRegistryValue(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
-                      uint32_t type, const std::string& data);
+                      uint32_t type, const std::string& data, RegistryView view = RegistryView::Own);
 // A REG_SZ value stored with its terminating zero.
 void setRegistryString(RegistryRoot root, const std::string& keyPath, const std::string& valueName,
-                       const std::string& text);
+                       const std::string& text, RegistryView view = RegistryView::Own);
 int registryOpenCount();
 
 // ---- the module's resource and the instance mutex ----

@@ -17,9 +17,14 @@ static HKEY predefinedKey(RegistryRoot root) {
   return HKEY_LOCAL_MACHINE;
 }
 
-PlatformRegistryKey* openRegistryKey(RegistryRoot root, const char* keyPath) {
+// The flag that reaches the view of the other bitness: the 64-bit view from the shipped 32-bit
+// build, the 32-bit view from the 64-bit one. 32-bit Windows ignores it.
+constexpr REGSAM kOtherViewFlag = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+PlatformRegistryKey* openRegistryKey(RegistryRoot root, const char* keyPath, RegistryView view) {
   HKEY handle;
-  if (RegOpenKeyExA(predefinedKey(root), keyPath, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+  REGSAM access = KEY_QUERY_VALUE | (view == RegistryView::Other ? kOtherViewFlag : 0);
+  if (RegOpenKeyExA(predefinedKey(root), keyPath, 0, access, &handle) != ERROR_SUCCESS)
     return nullptr;
   return new PlatformRegistryKey{handle};
 }

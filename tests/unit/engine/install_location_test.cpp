@@ -76,6 +76,45 @@ TEST_F(InstallLocation, ValuesUpTo511BytesAreReadAndAlwaysTerminated) {
   }
 }
 
+// A 64-bit product's installer writes its entry where the 32-bit updater does not look first.
+TEST_F(InstallLocation, OtherRegistryViewIsAskedOnlyWhenTheOwnViewFails) {
+  struct Stored {
+    RegistryView view;
+    uint32_t type;
+    std::string data;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Stored> stored;
+    const char* expected;  // null: not found
+    int opens;
+  };
+  const std::string own = std::string("C:\\Own view") + '\0', other = std::string("D:\\Other view") + '\0';
+  const Case kCases[] = {
+      {"only in the own view", {{RegistryView::Own, kRegistryTypeString, own}}, "C:\\Own view", 1},
+      {"only in the other view", {{RegistryView::Other, kRegistryTypeString, other}}, "D:\\Other view", 2},
+      {"in both: the own view wins",
+       {{RegistryView::Own, kRegistryTypeString, own}, {RegistryView::Other, kRegistryTypeString, other}},
+       "C:\\Own view", 1},
+      {"in neither", {}, nullptr, 2},
+      {"own of another type, other stored without terminator after it",
+       {{RegistryView::Own, kExpandString, std::string(40, 'x') + '\0'}, {RegistryView::Other, kRegistryTypeString, "D:\\X"}},
+       "D:\\X", 2},
+      {"own of another type, none in the other", {{RegistryView::Own, kExpandString, own}}, nullptr, 2},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    standin::reset();
+    loadWithRegistryPath("HKEY_LOCAL_MACHINE\\" + kKey + "\\Path");
+    for (const Stored& value : c.stored)
+      standin::setRegistryValue(RegistryRoot::LocalMachine, kKey, "Path", value.type, value.data, value.view);
+    const char* value = lookupInstallFolder(state);
+    ASSERT_EQ(value != nullptr, c.expected != nullptr);
+    if (value) EXPECT_STREQ(value, c.expected);
+    EXPECT_EQ(standin::registryOpenCount(), c.opens) << "the other view is asked once, and only after a failure";
+  }
+}
+
 TEST_F(InstallLocation, EmptyRegistryPathNeverTouchesTheRegistry) {
   loadWithRegistryPath("");
   EXPECT_TRUE(locateInstallFolder(state));
