@@ -52,7 +52,10 @@ DialogCommandOutcome handleDialogCommand(PatchState& state, PatchArchive& archiv
   if (!fromControl || notification != 0) return {false, false};
   switch (controlId) {
     case IDC_CANCEL:
-      if (state.analysing) {
+      // Ending the dialog while an engine works would hide it: an update would go on unseen,
+      // its failure never shown. Windows swallows the close box while Cancel is disabled;
+      // other dialog managers pass it on as a Cancel click, so the refusal is made here.
+      if (state.analysing || state.applying) {
         messageBeep(kBeepDefault);
         return {true, false};
       }

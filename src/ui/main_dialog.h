@@ -14,9 +14,9 @@ struct DialogCommandOutcome {
 };
 
 // A WM_COMMAND: acted on only when it comes from a control (`fromControl`) as a click
-// (notification 0). Cancel ends the dialog unless identification runs; Update ends it when
-// nothing is left to do and applies the update otherwise; Browse lets the user choose a folder
-// and identifies again.
+// (notification 0). Cancel ends the dialog unless identification or an update runs (then it
+// only beeps); Update ends it when nothing is left to do and applies the update otherwise;
+// Browse lets the user choose a folder and identifies again.
 DialogCommandOutcome handleDialogCommand(PatchState& state, PatchArchive& archive, int controlId,
                                          int notification, bool fromControl);
 

@@ -27,15 +27,20 @@ class MainDialog : public UpdaterTest {
     return writer;
   }
   void open() { initialiseMainDialog(state, archive, standin::dialogWindow()); }
+  // The two-version patch loaded, "app.exe" in the install folder holding `appExe`, and the
+  // dialog opened (which identifies it).
+  void openWithInstalled(const char* appExe) {
+    load(twoVersions().build());
+    useInstallFolder();
+    scratch.write(installed("app.exe"), appExe);
+    open();
+  }
   DialogCommandOutcome click(int id) { return handleDialogCommand(state, archive, id, 0, true); }
   patchwriter::DeltaRecord delta;
 };
 
 TEST_F(MainDialog, OpeningSetsEveryTextShowsTheWindowAndIdentifies) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 0");
-  open();
+  openWithInstalled("version 0");
   EXPECT_EQ(standin::windowCaption(), "Example Update");
   EXPECT_EQ(standin::controlText(IDC_FOLDER), installPath());
   EXPECT_EQ(standin::controlText(IDC_LOCATION_LABEL), "Location:");
@@ -50,10 +55,7 @@ TEST_F(MainDialog, OpeningSetsEveryTextShowsTheWindowAndIdentifies) {
 }
 
 TEST_F(MainDialog, UpdateThenDoneEndsTheDialog) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 0");
-  open();
+  openWithInstalled("version 0");
   DialogCommandOutcome update = click(IDC_UPDATE);
   EXPECT_TRUE(update.handled);
   EXPECT_FALSE(update.endDialog);
@@ -68,26 +70,39 @@ TEST_F(MainDialog, UpdateThenDoneEndsTheDialog) {
 }
 
 TEST_F(MainDialog, NewestVersionInstalledDoneEndsWithoutApplying) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 1");
-  open();
+  openWithInstalled("version 1");
   int64_t operationsBefore = standin::fileOpCount();
   EXPECT_TRUE(click(IDC_UPDATE).endDialog);
   EXPECT_EQ(standin::fileOpCount(), operationsBefore);
 }
 
 TEST_F(MainDialog, FailedUpdateShowsTheFailureLine) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 0");
-  open();
+  openWithInstalled("version 0");
   standin::failNth(standin::FileOp::Read, 3);  // the copy's read, after the two of the checksum
   click(IDC_UPDATE);
   EXPECT_EQ(statusLine(), std::string(kFailedText) + " (?????? 805)") << "the table has no T_ErrorCode";
   EXPECT_EQ(standin::beeps().back(), 0x10u);
   EXPECT_EQ(buttons(), (Buttons{false, true, true}));
   EXPECT_TRUE(click(IDC_CANCEL).endDialog) << "Cancel still ends the dialog after a failure";
+}
+
+// A Cancel that reaches the dialog while an update runs (the close box, on a system whose
+// dialog manager passes it on although Cancel is disabled) must not hide the dialog.
+TEST_F(MainDialog, CancelWhileAnUpdateRunsOnlyBeepsAndTheUpdateFinishes) {
+  openWithInstalled("version 0");
+  std::vector<unsigned> beepsBefore = standin::beeps();
+  DialogCommandOutcome during = {};
+  standin::postMessage([&] { during = click(IDC_CANCEL); });
+  click(IDC_UPDATE);
+  EXPECT_TRUE(during.handled);
+  EXPECT_FALSE(during.endDialog) << "the dialog stays while the update runs";
+  std::vector<unsigned> beeps = standin::beeps();
+  EXPECT_EQ(std::vector<unsigned>(beeps.begin() + static_cast<long>(beepsBefore.size()), beeps.end()),
+            (std::vector<unsigned>{0x00, 0x40}))
+      << "the refused Cancel beeps as during identification, then the update's outcome";
+  EXPECT_EQ(scratch.read(installed("app.exe")), bytesOf("version 1"));
+  EXPECT_EQ(statusLine(), kUpgradedText);
+  EXPECT_TRUE(click(IDC_CANCEL).endDialog) << "once the update has ended, Cancel ends the dialog";
 }
 
 TEST_F(MainDialog, VeryLongFailureTextIsCutAtTheLinesEnd) {
@@ -107,10 +122,7 @@ TEST_F(MainDialog, VeryLongFailureTextIsCutAtTheLinesEnd) {
 }
 
 TEST_F(MainDialog, CommandsThatAreNotButtonClicksAreIgnored) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 1");
-  open();
+  openWithInstalled("version 1");
   for (auto [fromControl, notification] : {std::pair{false, 0}, std::pair{true, 1}}) {
     DialogCommandOutcome outcome = handleDialogCommand(state, archive, IDC_CANCEL, notification, fromControl);
     EXPECT_FALSE(outcome.handled);
@@ -134,10 +146,7 @@ TEST_F(MainDialog, BrowseCancelledChangesNothing) {
 }
 
 TEST_F(MainDialog, BrowsedFolderIsShownAsChosenAndIdentifiedAgain) {
-  load(twoVersions().build());
-  useInstallFolder();
-  scratch.write(installed("app.exe"), "version 1");
-  open();
+  openWithInstalled("version 1");
   ASSERT_EQ(updateCaption(), "Done");
   scratch.write("other/app.exe", "version 0");
   standin::setBrowseResult(scratch.at("other") + "\\");
