@@ -29,6 +29,9 @@ int32_t applyWriteFile(PatchState& state, PatchOp& op) {
 
 // Delete, rename and folder records: their own failures are ignored, as the next records do
 // not depend on them; only a refused name stops the run.
+// A folder that the system refuses for its length alone is the exception: the records that
+// fill it would each fail later, on every run, far from the cause. It is refused here like a
+// name too long for the update.
 int32_t applySimpleRecord(PatchState& state, PatchOp& op) {
   char path[kPathCapacity], secondPath[kPathCapacity];
   const char* name = op.body.readString();
@@ -48,7 +51,7 @@ int32_t applySimpleRecord(PatchState& state, PatchOp& op) {
       break;
     }
     case kOpMakeFolder:
-      createFolder(path);
+      if (createFolder(path) == FolderCreation::NameTooLong) return kApplyReplaceFailed;
       break;
     case kOpRemoveFolder:
       resetAttributes(path);

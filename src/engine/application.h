@@ -19,7 +19,8 @@ enum ApplyResult : int32_t {
   kApplyCopyFailed = 5,       // also a malformed record or command
   kApplyResultMismatch = 6,
   kApplyResultUnreadable = 7,
-  kApplyReplaceFailed = 8,    // also a refused name in a delete, rename or folder record
+  kApplyReplaceFailed = 8,    // also a refused name in a delete, rename or folder record, and
+                              // a folder that the system refuses for the length of its path
   kApplyWriteFileFailed = 9,
 };
 

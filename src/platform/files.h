@@ -40,8 +40,15 @@ bool deleteFile(const char* path);
 // Renames a file or folder. Never replaces an existing destination: that is a failure.
 bool moveFile(const char* from, const char* to);
 
-// Creates one folder; its parent must exist. False when it exists already or cannot be made.
-bool createFolder(const char* path);
+enum class FolderCreation {
+  Made,
+  Failed,       // it exists already, its parent is missing, or it cannot be made
+  NameTooLong,  // the system refuses the path for its length alone
+};
+
+// Creates one folder; its parent must exist. A system without long paths refuses a folder path
+// of more than 247 characters (room for an 8.3 name below it), whatever the folder's name.
+FolderCreation createFolder(const char* path);
 
 // Removes an empty folder. False when it is missing, not empty or cannot be removed.
 bool removeFolder(const char* path);

@@ -7,7 +7,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -32,6 +34,7 @@ struct FaultModel {
 };
 FaultModel faults;
 
+size_t folderPathLimit = 0;  // 0: none, as with long paths
 std::optional<uint64_t> freeSpace;
 bool freeSpaceFails = false;
 std::vector<std::string> spaceQueries;
@@ -74,6 +77,7 @@ bool insideConfinement(const char* path) {
 
 void resetFiles() {
   faults = FaultModel{};
+  folderPathLimit = 0;
   freeSpace.reset();
   freeSpaceFails = false;
   spaceQueries.clear();
@@ -113,6 +117,7 @@ void confineFileOps(const std::string& root) {
 }
 std::vector<std::string> confinementViolations() { return faults.violations; }
 
+void limitFolderPaths(size_t maxLength) { folderPathLimit = maxLength; }
 void overrideFreeSpace(uint64_t bytes) { freeSpace = bytes; }
 void failFreeSpaceQuery() { freeSpaceFails = true; }
 std::vector<std::string> freeSpaceQueries() { return spaceQueries; }
@@ -216,9 +221,11 @@ bool moveFile(const char* from, const char* to) {
                  kRenameNoReplace) == 0;
 }
 
-bool createFolder(const char* path) {
-  if (!fileOpAllowed(FileOp::MakeFolder, path)) return false;
-  return mkdir(hostPath(path).c_str(), 0777) == 0;
+FolderCreation createFolder(const char* path) {
+  if (!fileOpAllowed(FileOp::MakeFolder, path)) return FolderCreation::Failed;
+  if (standin::folderPathLimit && std::strlen(path) > standin::folderPathLimit) return FolderCreation::NameTooLong;
+  if (mkdir(hostPath(path).c_str(), 0777) == 0) return FolderCreation::Made;
+  return errno == ENAMETOOLONG ? FolderCreation::NameTooLong : FolderCreation::Failed;
 }
 
 bool removeFolder(const char* path) {

@@ -93,6 +93,10 @@ int fileOpCount(FileOp op);
 void confineFileOps(const std::string& root);
 std::vector<std::string> confinementViolations();
 
+// Folder paths longer than `maxLength` characters fail as too long, as on Windows without long
+// paths (247 there); 0, the start, sets no limit.
+void limitFolderPaths(size_t maxLength);
+
 // Read-only as Windows means it: files without the owner's write bit cannot be opened for
 // writing or deleted, even by root.
 void setReadOnly(const std::string& path, bool readOnly);

@@ -63,7 +63,10 @@ bool deleteFile(const char* path) { return DeleteFileA(path) != 0; }
 // MoveFileA never replaces an existing destination, which is what the update relies on.
 bool moveFile(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
 
-bool createFolder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+FolderCreation createFolder(const char* path) {
+  if (CreateDirectoryA(path, nullptr)) return FolderCreation::Made;
+  return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? FolderCreation::NameTooLong : FolderCreation::Failed;
+}
 
 bool removeFolder(const char* path) { return RemoveDirectoryA(path) != 0; }
 

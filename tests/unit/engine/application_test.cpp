@@ -216,6 +216,31 @@ TEST_F(Application, SimpleRecordsThatCannotBeDoneAreIgnored) {
   EXPECT_EQ(contentOf("last.txt"), bytesOf("reached"));
 }
 
+// Without long paths, Windows makes no folder whose path exceeds 247 characters. Ignored like
+// other folder failures, it would only show as a failed write into it, on every run.
+TEST_F(Application, FolderRefusedForTheLengthOfItsPathStopsTheRun) {
+  constexpr size_t kWindowsFolderLimit = 247;
+  struct Case {
+    size_t pathLength;
+    int32_t result;
+  };
+  const Case kCases[] = {{kWindowsFolderLimit, kApplied}, {kWindowsFolderLimit + 1, kApplyReplaceFailed}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.pathLength);
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+    standin::limitFolderPaths(kWindowsFolderLimit);
+    std::string folder(c.pathLength - installPath().size() - 1, 'f');
+    PayloadWriter writer;
+    writer.workTotals({1}).makeFolder(folder).writeFile(folder + "\\inside.txt", bytesOf("x"));
+    prepare(writer, 2, 0);
+    EXPECT_EQ(apply(), c.result);
+    EXPECT_EQ(hasFile(folder + "/inside.txt"), c.result == kApplied);
+    EXPECT_EQ(state.status, c.result == kApplied ? kStatusApplied : kStatusApplying);
+  }
+}
+
 TEST_F(Application, EmptyOperationListSucceedsAtOnce) {
   PayloadWriter writer;
   writer.workTotals({0});
