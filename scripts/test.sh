@@ -22,6 +22,7 @@ ctest --preset sanitize -j"$(nproc)"
 
 echo "== the shipped executable"
 scripts/check-imports.sh build/win32/PatchUtility.exe
+scripts/check-pe-settings.sh build/win32/PatchUtility.exe
 scripts/check-baseline-isa.sh
 
 echo "== fuzz targets: kept crash inputs, then a short run of each (clang-14, ASan, UBSan)"

@@ -6,6 +6,8 @@
 #include "platform/win32/windows_headers.h"
 #include "ui/win32/main_dialog_win32.h"
 
+#include <objbase.h>  // after <windows.h>, which it needs
+
 static PatchArchive archive;
 static PatchState state;
 
@@ -13,6 +15,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   state.moduleInstance = reinterpret_cast<PlatformModule*>(instance);
   int exitCode = 0;
   if (!startUp(state, archive, exitCode)) return exitCode;
+  // The folder browser's folders are COM objects of the shell: it needs COM initialised on
+  // this thread, apartment-threaded. Once, for the dialog's whole life.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   runMainDialog(state, archive);
+  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

@@ -12,7 +12,9 @@ bool browseForFolder(PlatformWindow* dialog, const char* title, char* path) {
   info.pidlRoot = nullptr;  // the desktop: the whole namespace is offered
   info.pszDisplayName = displayName;
   info.lpszTitle = title;
-  info.ulFlags = 0;
+  // Only folders with a file-system path can be chosen: "This PC", a network or a library
+  // would have no path, and choosing one would act as Cancel without a word.
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = nullptr;
   info.lParam = 0;
   info.iImage = 0;
