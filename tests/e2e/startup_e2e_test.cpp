@@ -1,5 +1,6 @@
-// Start-up as users meet it: the patch found or not, damaged or hostile, embedded or beside the
-// executable; a second copy that leaves silently; a registry value that is missing.
+// Start-up as users meet it: the patch found or not, damaged or hostile, embedded or as
+// "patch.pat" in the current folder; a second copy that leaves silently; a registry value that
+// is missing.
 #include <filesystem>
 
 #include "e2e_fixture.h"
@@ -64,7 +65,7 @@ const StartupFailure kFailures[] = {
      "Patch Utility corrupted. [Error code 410]"},
     {"patch.pat that names a file outside the install folder", Place::PatchFile, hostileContainer,
      "Patch Utility corrupted. [Error code 410]"},
-    {"embedded resource with a wrong checksum, a good patch.pat beside it", Place::Resource,
+    {"embedded resource with a wrong checksum, a good patch.pat in the current folder", Place::Resource,
      [] { return withWrongContainerChecksum(goodContainer()); }, "Patch Utility corrupted. [Error code 405]"},
 };
 
