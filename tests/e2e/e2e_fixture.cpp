@@ -41,8 +41,12 @@ std::string UpdaterE2ETest::registryPath() const {
   return "HKEY_LOCAL_MACHINE\\" + kRegistryKeyBase + name_ + "\\InstallPath";
 }
 
-void UpdaterE2ETest::pointRegistryAt(const std::string& folder) {
-  ASSERT_TRUE(setMachineString(kRegistryKeyBase + name_, "InstallPath", folder));
+void UpdaterE2ETest::pointRegistryAt(const std::string& folder, MachineView view) {
+  ASSERT_TRUE(setMachineString(kRegistryKeyBase + name_, "InstallPath", folder, view));
+}
+
+bool UpdaterE2ETest::registryValueIn(MachineView view) const {
+  return machineValueExists(kRegistryKeyBase + name_, "InstallPath", view);
 }
 
 void UpdaterE2ETest::providePatchFile(const Bytes& container) { writeBytes(at("patch.pat"), container); }

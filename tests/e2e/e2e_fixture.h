@@ -27,7 +27,8 @@ class UpdaterE2ETest : public ::testing::Test {
 
   // The registry path the payloads name: a value of this test's own key.
   std::string registryPath() const;
-  void pointRegistryAt(const std::string& folder);
+  void pointRegistryAt(const std::string& folder, MachineView view = MachineView::SixtyFourBit);
+  bool registryValueIn(MachineView view) const;
 
   // Puts the container as "patch.pat" into the working directory.
   void providePatchFile(const Bytes& container);

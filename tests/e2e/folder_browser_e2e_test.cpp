@@ -48,6 +48,28 @@ TEST_F(FolderBrowser, CancelledBrowserChangesNothing) {
   EXPECT_EQ(run->waitForExit(kWaitMs), 0u);
 }
 
+// "My Computer" is a folder of the shell without a file-system path: choosing it would close the
+// browser as if cancelled, so the browser greys OK while it is selected, and not for a folder.
+TEST_F(FolderBrowser, FoldersWithoutAFileSystemPathCannotBeChosen) {
+  auto run = start();
+  ASSERT_TRUE(run->waitForState(sample::kMissing, sample::kUpdate, {false, true, true})) << run->lastSeen();
+  HWND browser = openBrowser(*run);
+  ASSERT_TRUE(browser) << run->lastSeen();
+  HWND ok = GetDlgItem(browser, IDOK);
+
+  std::vector<std::string> seen;
+  ASSERT_TRUE(selectDrivesItemInTree(*run, browser, &seen)) << ::testing::PrintToString(seen);
+  EXPECT_FALSE(IsWindowEnabled(ok)) << "OK is greyed for the item that lists the drives";
+  screenshot(browser, "folder-browser-no-path");
+  ASSERT_TRUE(selectFolderInTree(*run, browser, throughDriveZ(at()), &seen)) << ::testing::PrintToString(seen);
+  EXPECT_TRUE(IsWindowEnabled(ok)) << "OK is offered for a folder";
+
+  clickButton(browser, IDCANCEL);
+  ASSERT_TRUE(run->waitUntilClosed(browser)) << run->lastSeen();
+  clickButton(run->dialog(), IDCANCEL);
+  EXPECT_EQ(run->waitForExit(kWaitMs), 0u);
+}
+
 // From "Done" (the newest version found through the registry) to another folder holding the
 // older version: the field shows it, Update reads "Update" again, and the update is applied
 // there, not where the registry pointed.

@@ -138,4 +138,21 @@ TEST_F(Startup, MissingRegistryValueOpensTheDialogWithTheProgramMissing) {
   EXPECT_EQ(run->waitForExit(kWaitMs), 0u);
 }
 
+// A product whose installer is of the other bitness writes its entry in the other registry
+// view: there the shipped 32-bit updater finds a 64-bit product's entry. Here the updater is the
+// 64-bit twin, so the entry is written in the 32-bit view only.
+TEST_F(Startup, RegistryEntryOnlyInTheOtherViewIsFound) {
+  sample::SampleUpdate update = sample::makeSampleUpdate();
+  providePatchFile(patchwriter::makeContainer(update.writer.registryPath(registryPath()).build()));
+  install(update.v0, installFolder());
+  pointRegistryAt(installFolder(), MachineView::ThirtyTwoBit);
+  ASSERT_FALSE(registryValueIn(MachineView::SixtyFourBit)) << "the entry must be in the other view only";
+
+  auto run = start();
+  ASSERT_TRUE(run->waitForState(sample::readyText(0), sample::kUpdate, {true, true, true})) << run->lastSeen();
+  EXPECT_EQ(run->view().folder, installFolder());
+  clickButton(run->dialog(), IDCANCEL);
+  EXPECT_EQ(run->waitForExit(kWaitMs), 0u);
+}
+
 }  // namespace

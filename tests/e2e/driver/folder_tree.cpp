@@ -68,6 +68,31 @@ std::vector<std::string> split(const std::string& path) {
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
+// The drive is shown as "(E:)" below one of the desktop's items ("My Computer"). Returns the
+// drive's item and sets `holder` to the item it is listed under; null when not found.
+HTREEITEM findDrive(HWND tree, RemoteItemReader& reader, const std::string& drive, HTREEITEM* holder,
+                    std::vector<std::string>* seen) {
+  HTREEITEM desktop = next(tree, nullptr, TVGN_ROOT);
+  for (HTREEITEM top : childrenOf(tree, desktop)) {
+    seen->push_back(reader.text(top));
+    for (HTREEITEM child : childrenOf(tree, top)) {
+      std::string text = reader.text(child);
+      seen->push_back("  " + text);
+      if (text.find("(" + drive + ")") != std::string::npos) {
+        *holder = top;
+        return child;
+      }
+    }
+  }
+  return nullptr;
+}
+
+bool select(HWND tree, HTREEITEM item) {
+  DWORD_PTR selected = 0;
+  SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item), SMTO_NORMAL, 10000, &selected);
+  return selected != 0;
+}
+
 }  // namespace
 
 bool selectFolderInTree(const UpdaterProcess& process, HWND browser, const std::string& folder,
@@ -78,18 +103,8 @@ bool selectFolderInTree(const UpdaterProcess& process, HWND browser, const std::
   std::vector<std::string> parts = split(folder);
   if (parts.empty()) return false;
 
-  // The drive is shown as "(E:)" below one of the desktop's items ("My Computer").
-  HTREEITEM current = nullptr;
-  HTREEITEM desktop = next(tree, nullptr, TVGN_ROOT);
-  for (HTREEITEM top : childrenOf(tree, desktop)) {
-    seen->push_back(reader.text(top));
-    for (HTREEITEM child : childrenOf(tree, top)) {
-      std::string text = reader.text(child);
-      seen->push_back("  " + text);
-      if (text.find("(" + parts[0] + ")") != std::string::npos) current = child;
-    }
-    if (current) break;
-  }
+  HTREEITEM holder = nullptr;
+  HTREEITEM current = findDrive(tree, reader, parts[0], &holder, seen);
   for (size_t i = 1; current && i < parts.size(); i++) {
     HTREEITEM found = nullptr;
     for (HTREEITEM child : childrenOf(tree, current)) {
@@ -99,8 +114,13 @@ bool selectFolderInTree(const UpdaterProcess& process, HWND browser, const std::
     }
     current = found;
   }
-  if (!current) return false;
-  DWORD_PTR selected = 0;
-  SendMessageTimeoutA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(current), SMTO_NORMAL, 10000, &selected);
-  return selected != 0;
+  return current && select(tree, current);
+}
+
+bool selectDrivesItemInTree(const UpdaterProcess& process, HWND browser, std::vector<std::string>* seen) {
+  HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+  if (!tree) return false;
+  RemoteItemReader reader(process, tree);
+  HTREEITEM holder = nullptr;
+  return findDrive(tree, reader, "Z:", &holder, seen) && select(tree, holder);
 }

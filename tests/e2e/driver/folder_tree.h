@@ -13,3 +13,7 @@
 // seen on the way in `seen`, when some part of the path was not found.
 bool selectFolderInTree(const UpdaterProcess& process, HWND browser, const std::string& folder,
                         std::vector<std::string>* seen);
+
+// Selects the item under which the drives are listed ("My Computer"): a folder of the shell that
+// has no file-system path. False, with the texts seen in `seen`, when no such item was found.
+bool selectDrivesItemInTree(const UpdaterProcess& process, HWND browser, std::vector<std::string>* seen);

@@ -43,10 +43,15 @@ std::vector<std::string> listTree(const std::string& root) {
   return entries;
 }
 
-bool setMachineString(const std::string& keyPath, const std::string& valueName, const std::string& data) {
+namespace {
+REGSAM viewFlag(MachineView view) { return view == MachineView::SixtyFourBit ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+}  // namespace
+
+bool setMachineString(const std::string& keyPath, const std::string& valueName, const std::string& data,
+                      MachineView view) {
   HKEY key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS)
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | viewFlag(view), nullptr,
+                      &key, nullptr) != ERROR_SUCCESS)
     return false;
   LONG result = RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                                static_cast<DWORD>(data.size() + 1));
@@ -54,7 +59,27 @@ bool setMachineString(const std::string& keyPath, const std::string& valueName, 
   return result == ERROR_SUCCESS;
 }
 
-void deleteMachineKey(const std::string& keyPath) { RegDeleteTreeA(HKEY_LOCAL_MACHINE, keyPath.c_str()); }
+bool machineValueExists(const std::string& keyPath, const std::string& valueName, MachineView view) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE | viewFlag(view), &key) != ERROR_SUCCESS)
+    return false;
+  LONG result = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS;
+}
+
+void deleteMachineKey(const std::string& keyPath) {
+  size_t last = keyPath.rfind('\\');
+  std::string parentPath = keyPath.substr(0, last), name = keyPath.substr(last + 1);
+  for (MachineView view : {MachineView::SixtyFourBit, MachineView::ThirtyTwoBit}) {
+    HKEY parent;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, parentPath.c_str(), 0, KEY_ALL_ACCESS | viewFlag(view), &parent) !=
+        ERROR_SUCCESS)
+      continue;
+    RegDeleteTreeA(parent, name.c_str());
+    RegCloseKey(parent);
+  }
+}
 
 bool embedContainer(const std::string& sourceExe, const Bytes& container, const std::string& targetExe) {
   fs::create_directories(fs::path(targetExe).parent_path());

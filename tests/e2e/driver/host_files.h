@@ -14,8 +14,16 @@ void setReadOnly(const std::string& path);
 // Every file and folder below `root`, relative with '\' separators, sorted; folders end in '\'.
 std::vector<std::string> listTree(const std::string& root);
 
+// The two registry views of 64-bit Windows: the one 64-bit programs (the driver, the updater
+// under test) see, and the one 32-bit programs see.
+enum class MachineView { SixtyFourBit, ThirtyTwoBit };
+
 // Sets a REG_SZ value below HKEY_LOCAL_MACHINE (Wine gives every program administrator rights).
-bool setMachineString(const std::string& keyPath, const std::string& valueName, const std::string& data);
+bool setMachineString(const std::string& keyPath, const std::string& valueName, const std::string& data,
+                      MachineView view = MachineView::SixtyFourBit);
+// Whether the value exists in that view.
+bool machineValueExists(const std::string& keyPath, const std::string& valueName, MachineView view);
+// Deletes the key, with everything below it, in both views.
 void deleteMachineKey(const std::string& keyPath);
 
 // Copies `sourceExe` to `targetExe` and stores `container` in the copy as its PATCHDATA
