@@ -16,6 +16,7 @@
 #include "patchbuild/pe_resource.h"
 #include "patchbuild/update_exe.h"
 #include "patchbuild/version_resource.h"
+#include "project_version.h"
 #include "support/patch_project.h"
 #include "support/wine_run.h"
 #include "writer/container_writer.h"
@@ -370,6 +371,13 @@ TEST_F(ExeCommand, BadInputIsOneLineAndNothingIsWritten) {
 }
 
 #endif  // TEMPLATES_DIR
+
+TEST(PatchbuildVersion, IsTheProjectsOneVersionNumber) {
+  TempFolder folder;
+  std::string command = std::string(PATCHBUILD_EXECUTABLE) + " --version >" + folder.at("out");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(folder.read("out"), bytesOf("patchbuild " PATCH_UTILITY_VERSION "\n"));
+}
 
 TEST(IconFile, OnlyIconsWindowsCanShowAreAccepted) {
   Bytes good = iconFile({{32, kRed}});
