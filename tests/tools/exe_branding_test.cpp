@@ -444,4 +444,27 @@ TEST(VersionInfo, WhatIsWrittenReadsBackTheSame) {
   EXPECT_FALSE(parseVersionInfo(damaged, back, error));
 }
 
+// A template's resources and a vendor's icon are input: damaged ones are refused or read, never
+// read past their ends (the sanitizer build watches every byte).
+TEST(VersionInfo, DamagedResourcesAreReadOnlyWithinTheirBytes) {
+  VersionInfo info = emptyVersionInfo();
+  info.set(u"CompanyName", u"Example Ltd");
+  info.set(u"ProductName", u"Example");
+  const Bytes version = writeVersionInfo(info), icon = iconFile(kThreeSizes);
+  for (uint32_t seed = 0; seed < 2000; seed++) {
+    Bytes damagedVersion = version, damagedIcon = icon;
+    Bytes noise = randomBytes(8, seed);
+    for (int i = 0; i < 4; i++) {
+      damagedVersion[noise[2 * i] % damagedVersion.size()] = noise[2 * i + 1];
+      damagedIcon[noise[2 * i] % 80] = noise[2 * i + 1];  // the header, the entries, the first image's header
+    }
+    damagedVersion.resize(damagedVersion.size() - noise[0] % 16);
+    VersionInfo back;
+    std::vector<IconImage> images;
+    std::string error;
+    if (parseVersionInfo(damagedVersion, back, error)) writeVersionInfo(back);
+    parseIconFile(damagedIcon, images, error);
+  }
+}
+
 }  // namespace

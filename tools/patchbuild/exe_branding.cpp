@@ -198,6 +198,11 @@ bool applyBranding(const ExeBranding& branding, ResourceTree& tree, std::string&
       if (!parseVersionInfo(leaf.data, info, error)) return false;
       brandVersion(branding, info);
       leaf.data = writeVersionInfo(info);
+      // Block lengths are 16-bit: a larger resource could not be read back.
+      if (leaf.data.size() > 0xFFFF) {
+        error = "its version information would grow beyond 64 KiB";
+        return false;
+      }
     }
   return true;
 }

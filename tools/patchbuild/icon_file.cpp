@@ -12,6 +12,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr size_t kDirectorySize = 6;
 constexpr size_t kFileEntrySize = 16;
 constexpr size_t kGroupEntrySize = 14;
+constexpr size_t kMostImages = 256;  // every size and colour depth Windows knows, many times over
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 uint16_t get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
@@ -56,6 +57,10 @@ bool parseIconFile(const Bytes& bytes, std::vector<IconImage>& images, std::stri
   size_t count = get16(bytes, 4);
   if (count == 0) {
     why = "it holds no image";
+    return false;
+  }
+  if (count > kMostImages) {
+    why = "it holds " + std::to_string(count) + " images, more than an icon can";
     return false;
   }
   if (kDirectorySize + kFileEntrySize * count > bytes.size()) {

@@ -46,7 +46,7 @@ bool readBlock(const Bytes& b, size_t at, size_t limit, Block& block, int depth)
   size_t cursor = at + 6;
   for (; cursor + 2 <= end && get16(b, cursor) != 0; cursor += 2) block.key.push_back(static_cast<char16_t>(get16(b, cursor)));
   if (cursor + 2 > end) return false;
-  cursor = align4(cursor + 2);
+  cursor = std::min(align4(cursor + 2), end);
   // Text lengths count characters, but some writers count bytes: the value is read up to its
   // terminating zero, never past the block.
   size_t valueBytes = std::min(block.type == kText ? size_t{valueLength} * 2 : size_t{valueLength},
