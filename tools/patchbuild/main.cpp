@@ -36,41 +36,11 @@ void printWarnings(const std::vector<std::string>& warnings) {
   for (const std::string& warning : warnings) std::fprintf(stderr, "patchbuild: warning: %s\n", warning.c_str());
 }
 
-// Where the update executable comes from: --template, else the updater beside this program.
-struct UpdateExeRequest {
-  std::string output;        // empty: no executable wanted
-  std::string templatePath;  // empty: the one beside patchbuild
-  fs::path program;          // this program's own path
-};
-
-std::string templateName(const UpdateExeRequest& request) {
-  return request.templatePath.empty() ? templateBeside(request.program).string() : request.templatePath;
-}
-
-bool readTemplate(const UpdateExeRequest& request, std::vector<uint8_t>& image, std::string& error) {
-  std::string path = templateName(request);
-  if (request.templatePath.empty()) {
-    std::error_code code;
-    if (!fs::is_regular_file(path, code)) {
-      error = fmt::format("no --template given, and there is no PatchUtility.exe beside patchbuild (looked for {})", path);
-      return false;
-    }
-  }
-  if (!readWholeFile(path, image)) {
-    error = fmt::format("{}: the file cannot be read", path);
-    return false;
-  }
-  return true;
-}
-
 int writeUpdateExe(const UpdateExeRequest& request, const std::vector<uint8_t>& image,
                    const std::vector<uint8_t>& container, const ExeBranding& branding) {
-  std::vector<uint8_t> result;
   std::vector<std::string> warnings;
   std::string error;
-  if (!makeUpdateExe(image, container, branding, result, warnings, error))
-    return failWith(fmt::format("{}: {}", templateName(request), error));
-  if (!writeFileAtomically(request.output, result, error, true)) return failWith(error);
+  if (!writeUpdateExe(request, image, container, branding, warnings, error)) return failWith(error);
   printWarnings(warnings);
   return 0;
 }
@@ -82,12 +52,7 @@ int runBuild(const std::string& projectPath, const std::string& output, const Up
   if (!loadProject(projectPath, project, error)) return failWith(error);
   // The template is checked before the build, which may take long, not after it.
   std::vector<uint8_t> image;
-  if (!exe.output.empty()) {
-    ResourceTree unused;
-    if (!readTemplate(exe, image, error)) return failWith(error);
-    if (!readResourceTree(image, unused, error))
-      return failWith(fmt::format("{}: {}", templateName(exe), error));
-  }
+  if (!exe.output.empty() && !readTemplate(exe, image, error)) return failWith(error);
   Progress progress(!quiet);
   BuildSettings settings;
   settings.progress = &progress;

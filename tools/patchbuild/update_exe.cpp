@@ -1,7 +1,12 @@
 // Putting the container and the branding into a copy of the updater in one rewrite.
 #include "patchbuild/update_exe.h"
 
+#include <fmt/format.h>
+
 #include <cstdlib>
+
+#include "patchbuild/folder_scan.h"
+#include "patchbuild/output_file.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +28,44 @@ bool makeUpdateExe(const std::vector<uint8_t>& templateImage, const std::vector<
 }
 
 fs::path templateBeside(const fs::path& program) { return program.parent_path() / "PatchUtility.exe"; }
+
+namespace {
+
+std::string templateName(const UpdateExeRequest& request) {
+  return request.templatePath.empty() ? templateBeside(request.program).string() : request.templatePath;
+}
+
+}  // namespace
+
+bool readTemplate(const UpdateExeRequest& request, std::vector<uint8_t>& image, std::string& error) {
+  std::string path = templateName(request);
+  std::error_code code;
+  if (request.templatePath.empty() && !fs::is_regular_file(path, code)) {
+    error = fmt::format("no --template given, and there is no PatchUtility.exe beside patchbuild (looked for {})", path);
+    return false;
+  }
+  if (!readWholeFile(path, image)) {
+    error = fmt::format("{}: the file cannot be read", path);
+    return false;
+  }
+  ResourceTree unused;
+  if (!readResourceTree(image, unused, error)) {
+    error = fmt::format("{}: {}", path, error);
+    return false;
+  }
+  return true;
+}
+
+bool writeUpdateExe(const UpdateExeRequest& request, const std::vector<uint8_t>& image,
+                    const std::vector<uint8_t>& container, const ExeBranding& branding,
+                    std::vector<std::string>& warnings, std::string& error) {
+  std::vector<uint8_t> result;
+  if (!makeUpdateExe(image, container, branding, result, warnings, error)) {
+    error = fmt::format("{}: {}", templateName(request), error);
+    return false;
+  }
+  return writeFileAtomically(request.output, result, error, true);
+}
 
 fs::path ownProgramPath(const char* argv0) {
   std::error_code code;
