@@ -1,5 +1,6 @@
-// The updater's container as the RT_RCDATA resource "PATCHDATA" of a Windows executable,
-// written without a resource compiler so that it works the same on Linux.
+// The resources of a Windows executable, read and rewritten without a resource compiler so that
+// it works the same on Linux: the updater's container as the RT_RCDATA resource "PATCHDATA",
+// and the vendor's icon and version information (exe_branding.h).
 //
 //   DOS header (e_lfanew) -> "PE\0\0" | COFF header | optional header (PE32 or PE32+) with its
 //   data directories (2: resources, 4: certificates) | section headers | sections
