@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds every preset, runs the unit tests
 # natively, under the sanitizers and (64-bit) under Wine, the fuzz targets briefly, then the
-# end-to-end tests, which run the real executable under Wine on a virtual screen.
+# end-to-end tests, which run the real executable under Wine on a virtual screen, and last the
+# release bundle with the vendor's guide.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh build test
@@ -38,5 +39,7 @@ echo "== unit tests (64-bit Windows build under Wine)"
 ctest --preset win64
 echo "== end-to-end tests (PatchUtility.exe under Wine)"
 tests/e2e/run.sh
-echo "== a vendor's path end to end: patchbuild, the embedded updater under Wine"
+echo "== a vendor's path end to end: patchbuild, branding, signing, the signed updater under Wine"
 tests/e2e/patchbuild_e2e.sh
+echo "== the release: make dist, the zip, the vendor's guide followed in the unpacked bundle"
+tests/e2e/release_bundle_e2e.sh

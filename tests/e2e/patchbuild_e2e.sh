@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# A vendor's whole path, end to end: three versions of a program in folders, a project file,
-# `patchbuild build`, `info`, `verify` and `exe` (the container embedded into the real updater),
-# then that updater, under Wine, brings a copy of each older version to the newest, byte for
-# byte, with the test driver pressing Update and Done.
-# Expects the native and win64 builds; run by scripts/test.sh after the other Wine tests.
+# A vendor's whole path, end to end: three versions of a program in folders, a project file with
+# the vendor's branding, `patchbuild build --exe` (the container, and the branded update made
+# from the real updater), `info` and `verify`; the update signed with a throwaway certificate
+# (openssl, osslsigncode) and its signature verified; Windows reading the branding back; then the
+# signed update, under Wine, brings a copy of each older version to the newest, byte for byte,
+# with the test driver pressing Update and Done. Last, `exe` on the signed update drops the
+# signature with a warning.
+# Expects the native, win32 and win64 builds; run by scripts/test.sh after the other Wine tests.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/wine-env.sh
@@ -12,6 +15,7 @@ start_wine
 
 patchbuild=$PWD/build/native/tools/patchbuild/patchbuild
 driver=$PWD/build/win64/tests/e2e/demo_driver.exe
+branding_reader=$PWD/build/native/tests/tools/templates/branding_reader.exe
 work=$PWD/build/e2e-patchbuild
 shots=$PWD/build/e2e-screenshots
 rm -rf "$work"
@@ -64,9 +68,26 @@ auto = true
 
 [options]
 deltas = "chained"
-TOML
 
-"$patchbuild" build "$work/project.toml" -o "$work/patch.pat" --quiet 2>"$work/build-warnings.txt"
+[exe]
+icon = "product.ico"
+product_name = "Product"
+product_version = "1.2.0"
+company = "Product Makers Ltd"
+description = "Product 1.2 Update"
+copyright = "© 2026 Product Makers Ltd"
+TOML
+# The vendor's icon, as an image editor writes it: a PNG for 256 pixels, bitmaps below.
+convert -size 256x256 xc:'#d02020' -fill '#ffd040' -draw 'circle 128,128 128,40' \
+  -define icon:auto-resize=256,48,32,16 "$work/product.ico"
+
+fail() {
+  echo "patchbuild e2e: $*" >&2
+  exit 1
+}
+
+"$patchbuild" build "$work/project.toml" -o "$work/patch.pat" --exe "$work/Update.exe" \
+  --template build/win64/PatchUtility.exe --quiet 2>"$work/build-warnings.txt"
 if [ -s "$work/build-warnings.txt" ]; then
   # The builder warns when an update cut off part-way could not be finished by a second run.
   echo "patchbuild e2e: the build warned:" >&2
@@ -75,7 +96,42 @@ if [ -s "$work/build-warnings.txt" ]; then
 fi
 "$patchbuild" info "$work/patch.pat" --json >"$work/info.json"
 grep -q '"registry"' "$work/info.json"
-"$patchbuild" exe "$work/patch.pat" --template build/win64/PatchUtility.exe -o "$work/Update.exe"
+# What a vendor ships is the 32-bit updater; Wine here runs the 64-bit one, built the same way.
+"$patchbuild" exe "$work/patch.pat" --project "$work/project.toml" --template build/win32/PatchUtility.exe \
+  -o "$work/Update32.exe"
+
+# Signing, as a vendor does after embedding, with a certificate made for this run alone.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj "/CN=Product Makers Ltd (test certificate)" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
+for exe in Update Update32; do
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Product 1.2 Update" -h sha256 \
+    -in "$work/$exe.exe" -out "$work/$exe-signed.exe" >"$work/sign-$exe.txt" ||
+    fail "osslsigncode could not sign $exe.exe: $(cat "$work/sign-$exe.txt")"
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$work/$exe-signed.exe" >"$work/verify-signature-$exe.txt" ||
+    fail "the signature of $exe-signed.exe does not verify: $(tail -5 "$work/verify-signature-$exe.txt")"
+  "$patchbuild" info "$work/$exe-signed.exe" >"$work/info-$exe-signed.txt" ||
+    fail "patchbuild info cannot read $exe-signed.exe"
+  grep -q 'PatchUtilityE2E' "$work/info-$exe-signed.txt" || fail "patchbuild info shows another container in $exe-signed.exe"
+  # What Explorer and the administrator prompt read: the branding, the checksum, the icon.
+  wine "$branding_reader" "F:\\$exe-signed.exe" | tr -d '\r' >"$work/branding-$exe.txt"
+  for line in 'ProductName=Product' 'ProductVersion=1.2.0' 'FileVersion=1.2.0' 'CompanyName=Product Makers Ltd' \
+              'FileDescription=Product 1.2 Update' 'LegalCopyright=© 2026 Product Makers Ltd' \
+              'fixed file 1.2.0.0 product 1.2.0.0' 'icon 16 16x16 centre ffd040' 'icon 32 32x32 centre ffd040'; do
+    grep -qxF "$line" "$work/branding-$exe.txt" || fail "$exe-signed.exe: Windows does not read \"$line\":
+$(cat "$work/branding-$exe.txt")"
+  done
+  read -r _ _ stored _ computed <"$work/branding-$exe.txt"
+  [ "$stored" = "$computed" ] || fail "$exe-signed.exe: PE checksum $stored stored, $computed computed"
+  echo "patchbuild e2e: $exe-signed.exe is branded, signed (osslsigncode verifies it) and patchbuild info reads it"
+done
+
+# Embedding again into a signed update drops its signature, and says so.
+"$patchbuild" exe "$work/patch.pat" --template "$work/Update-signed.exe" -o "$work/Resigned.exe" 2>"$work/resign.txt"
+grep -q 'warning: the template was signed' "$work/resign.txt" || fail "no warning for a signed template"
+if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/Resigned.exe" >/dev/null 2>&1; then
+  fail "an update made from a signed template still claims its signature"
+fi
+echo "patchbuild e2e: exe on the signed update drops its signature with a warning"
 
 # The driver and the updater it starts run in a Wine virtual desktop, so screenshots show frames.
 wine reg add 'HKCU\Software\Wine\AppDefaults\demo_driver.exe\Explorer' /v Desktop /d e2e-patchbuild /f >/dev/null
@@ -87,9 +143,9 @@ for version in 1.0 1.1; do
   cp -r "$work/v$version" "$install"
   "$patchbuild" verify "$work/patch.pat" "$install" >"$work/verify-$version.txt"
   wine reg add 'HKLM\SOFTWARE\PatchUtilityE2E\Product' /v Path /t REG_SZ /d "F:\\install-$version" /f >/dev/null
-  if (cd "$work" && PATCHUTILITY_E2E_SCREENSHOTS="$shots" wine "$driver" run "$work/Update.exe" "patchbuild-from-$version" \
+  if (cd "$work" && PATCHUTILITY_E2E_SCREENSHOTS="$shots" wine "$driver" run "$work/Update-signed.exe" "patchbuild-from-$version" \
         >"$work/driver-$version.txt") && diff -r "$work/v1.2" "$install" >/dev/null; then
-    echo "patchbuild e2e: $version -> 1.2 under Wine: the installation is exactly version 1.2"
+    echo "patchbuild e2e: $version -> 1.2 under Wine by the signed update: the installation is exactly version 1.2"
   else
     echo "patchbuild e2e: $version -> 1.2 FAILED" >&2
     cat "$work/driver-$version.txt" "$work/verify-$version.txt" >&2

@@ -1,6 +1,7 @@
 // The executable's own resources, read back from the built files as Windows reads them: the
-// dialog template (styles, positions, sizes, font, controls in tab order) and the icon, in the
-// shipped 32-bit build and in the 64-bit build that the other tests run.
+// dialog template (styles, positions, sizes, font, controls in tab order), the icon and the
+// version information, in the shipped 32-bit build and in the 64-bit build that the other tests
+// run.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "driver/host_paths.h"
 #include "e2e_fixture.h"
+#include "project_version.h"
 
 namespace {
 
@@ -161,6 +163,34 @@ TEST_P(Resources, IconIsOne32By32ImageOf16Colours) {
   EXPECT_EQ(entry[0], 32);
   EXPECT_EQ(entry[1], 32);
   EXPECT_EQ(entry[2], 16);
+}
+
+// What Explorer's properties and the administrator prompt show: the product and the project's
+// one version number, in words and in numbers.
+TEST_P(Resources, VersionInformationNamesTheProductAndTheProjectsVersion) {
+  std::string exe = std::string(GetParam()) == "shipped" ? shippedExe() : updaterExe();
+  DWORD ignored = 0, size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+  ASSERT_GT(size, 0u) << "no version information";
+  std::vector<char> data(size);
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, data.data()));
+  auto value = [&](const char* key) {
+    char* text = nullptr;
+    UINT length = 0;
+    std::string query = std::string("\\StringFileInfo\\040904b0\\") + key;
+    return VerQueryValueA(data.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) && text
+               ? std::string(text)
+               : std::string("(none)");
+  };
+  EXPECT_EQ(value("ProductName"), "Patch Utility");
+  EXPECT_EQ(value("FileDescription"), "Patch Utility");
+  EXPECT_EQ(value("ProductVersion"), PATCH_UTILITY_VERSION);
+  EXPECT_EQ(value("FileVersion"), PATCH_UTILITY_VERSION);
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+                        "." + std::to_string(HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(numbers, std::string(PATCH_UTILITY_VERSION).substr(0, numbers.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Resources, ::testing::Values("shipped", "tested"));

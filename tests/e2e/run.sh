@@ -11,8 +11,12 @@ start_wine
 
 # The driver, and every program it starts, runs in one Wine virtual desktop at the screen's
 # origin: Wine draws the window frames there as Windows does, so screenshots look like Windows.
+# It is wide enough for the dialog at 144 DPI.
 wine reg add 'HKCU\Software\Wine\AppDefaults\e2e_tests.exe\Explorer' /v Desktop /d e2e /f >/dev/null
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v e2e /d 1024x600 /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v e2e /d 1280x700 /f >/dev/null
+# The high-DPI test sets the screen's resolution for its own runs; one that was stopped
+# half-way must not leave it to the others.
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
 
 export PATCHUTILITY_E2E_EXE="$PWD/build/win64/PatchUtility.exe"
 export PATCHUTILITY_E2E_SHIPPED_EXE="$PWD/build/win32/PatchUtility.exe"

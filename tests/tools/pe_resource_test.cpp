@@ -1,17 +1,15 @@
 // Embedding the container as the updater's PATCHDATA resource: every other resource kept, the
 // image still well formed, and (64-bit, under Wine) the resource loading as the updater loads it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 
 #include "patchbuild/folder_scan.h"
 #include "patchbuild/output_file.h"
 #include "patchbuild/pe_resource.h"
 #include "patchdata/checksum.h"
 #include "support/temp_folder.h"
+#include "support/wine_run.h"
 #include "writer/container_writer.h"
 
 #ifdef TEMPLATES_DIR
@@ -60,10 +58,12 @@ TEST(PeResource, AddsOrReplacesPatchDataAndKeepsEveryOtherResource) {
     SCOPED_TRACE(name);
     Bytes image = templateImage(name), result, again;
     std::vector<patchbuild::PeResource> before, after;
+    patchbuild::RewriteNotes notes;
     std::string error;
     ASSERT_TRUE(patchbuild::listResources(image, before, error)) << error;
     Bytes container = sampleContainer(1);
-    ASSERT_TRUE(patchbuild::embedPatchResource(image, container, result, error)) << error;
+    ASSERT_TRUE(patchbuild::embedPatchResource(image, container, result, notes, error)) << error;
+    EXPECT_FALSE(notes.droppedSignature);
     ASSERT_TRUE(patchbuild::listResources(result, after, error)) << error;
     int patchData = 0;
     for (const auto& resource : after) {
@@ -84,7 +84,7 @@ TEST(PeResource, AddsOrReplacesPatchDataAndKeepsEveryOtherResource) {
     EXPECT_EQ(u32At(result, layout.checksum), patchbuild::peChecksum(result));
     // Replacing it again (the resource section is now the last one and is rewritten in place).
     Bytes second = sampleContainer(2);
-    ASSERT_TRUE(patchbuild::embedPatchResource(result, second, again, error)) << error;
+    ASSERT_TRUE(patchbuild::embedPatchResource(result, second, again, notes, error)) << error;
     Bytes found;
     ASSERT_TRUE(patchbuild::findPatchResource(again, found, error)) << error;
     EXPECT_EQ(found, second);
@@ -102,7 +102,9 @@ TEST(PeResource, ACertificateTableIsDropped) {
   patchwriter::writeU32(image, layout.directories + 8 * 4, at);
   patchwriter::writeU32(image, layout.directories + 8 * 4 + 4, static_cast<uint32_t>(certificate.size()));
   std::string error;
-  ASSERT_TRUE(patchbuild::embedPatchResource(image, sampleContainer(3), result, error)) << error;
+  patchbuild::RewriteNotes notes;
+  ASSERT_TRUE(patchbuild::embedPatchResource(image, sampleContainer(3), result, notes, error)) << error;
+  EXPECT_TRUE(notes.droppedSignature);
   EXPECT_EQ(u32At(result, layout.directories + 8 * 4), 0u);
   EXPECT_EQ(u32At(result, layout.directories + 8 * 4 + 4), 0u);
   EXPECT_EQ(std::search(result.begin(), result.end(), certificate.begin() + 8, certificate.end()), result.end());
@@ -114,43 +116,17 @@ TEST(PeResource, AFullSectionHeaderAreaIsAClearError) {
   // Headers that end exactly after the last section header: no room for another.
   patchwriter::writeU32(image, layout.sizeOfHeaders, static_cast<uint32_t>(layout.sectionTable + 40 * layout.sections));
   std::string error;
-  EXPECT_FALSE(patchbuild::embedPatchResource(image, sampleContainer(4), result, error));
+  patchbuild::RewriteNotes notes;
+  EXPECT_FALSE(patchbuild::embedPatchResource(image, sampleContainer(4), result, notes, error));
   EXPECT_NE(error.find("section-header area is full"), std::string::npos) << error;
 }
 
 TEST(PeResource, OnlyExecutablesAreAccepted) {
   Bytes result;
   std::string error;
-  EXPECT_FALSE(patchbuild::embedPatchResource(Bytes{'n', 'o', 't'}, sampleContainer(5), result, error));
+  patchbuild::RewriteNotes notes;
+  EXPECT_FALSE(patchbuild::embedPatchResource(Bytes{'n', 'o', 't'}, sampleContainer(5), result, notes, error));
   EXPECT_NE(error.find("not a Windows executable"), std::string::npos) << error;
-}
-
-// Runs a 64-bit executable under Wine (this machine's Wine runs 64-bit programs only). Returns
-// false, with the reason, when Wine is missing or the test script found that it runs nothing.
-bool wineCanRun(std::string& why) {
-  const char* state = std::getenv("PATCHUTILITY_WINE");
-  if (state && std::string(state) == "unavailable") why = "Wine runs no programs on this machine";
-  else if (std::system("command -v wine >/dev/null 2>&1") != 0) why = "wine is not installed";
-  return why.empty();
-}
-
-// The program's standard output; on failure, Wine's own messages and the exit status.
-bool runUnderWine(const std::string& exe, const std::string& scratch, std::string& out) {
-  const char* prefix = std::getenv("WINEPREFIX");
-  std::string command = "WINEPREFIX='" + std::string(prefix ? prefix : WINE_PREFIX_DEFAULT) +
-                        "' WINEDLLOVERRIDES='mscoree,mshtml=' wine '" + exe + "' >'" + scratch +
-                        "/wine.out' 2>'" + scratch + "/wine.err' </dev/null";
-  int status = std::system(command.c_str());
-  auto slurp = [](const std::string& path) {
-    std::ifstream in(path);
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-  };
-  out = slurp(scratch + "/wine.out");
-  if (status == 0) return true;
-  out = "wine exited with status " + std::to_string(status) + "; it said:\n" + slurp(scratch + "/wine.err");
-  return false;
 }
 
 TEST(PeResourceWine, TheEmbeddedContainerLoadsAsTheUpdaterLoadsIt) {
@@ -159,12 +135,13 @@ TEST(PeResourceWine, TheEmbeddedContainerLoadsAsTheUpdaterLoadsIt) {
     SCOPED_TRACE(name);
     Bytes container = sampleContainer(6), result;
     std::string error;
-    ASSERT_TRUE(patchbuild::embedPatchResource(templateImage(name), container, result, error)) << error;
+    patchbuild::RewriteNotes notes;
+    ASSERT_TRUE(patchbuild::embedPatchResource(templateImage(name), container, result, notes, error)) << error;
     std::string exe = folder.at(std::string("update-") + name);
     ASSERT_TRUE(patchbuild::writeFileAtomically(exe, result, error, true)) << error;
     std::string why, out;
     if (!wineCanRun(why)) GTEST_SKIP() << why;
-    ASSERT_TRUE(runUnderWine(exe, folder.path(), out)) << out;
+    ASSERT_TRUE(runUnderWine(exe, "", folder.path(), out)) << out;
     char expected[64];
     std::snprintf(expected, sizeof expected, "%08x %zu\n",
                   checksumUpdate(kChecksumStart, container.data(), container.size()), container.size());

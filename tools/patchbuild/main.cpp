@@ -17,8 +17,10 @@
 #include "patchbuild/pe_resource.h"
 #include "patchbuild/progress.h"
 #include "patchbuild/project_file.h"
+#include "patchbuild/update_exe.h"
 #include "patchbuild/verify.h"
 #include "patchdata/checksum.h"
+#include "project_version.h"
 
 namespace fs = std::filesystem;
 using namespace patchbuild;
@@ -30,11 +32,27 @@ int failWith(const std::string& message) {
   return 1;
 }
 
-int runBuild(const std::string& projectPath, const std::string& output, bool quiet) {
+void printWarnings(const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) std::fprintf(stderr, "patchbuild: warning: %s\n", warning.c_str());
+}
+
+int writeUpdateExe(const UpdateExeRequest& request, const std::vector<uint8_t>& image,
+                   const std::vector<uint8_t>& container, const ExeBranding& branding) {
+  std::vector<std::string> warnings;
+  std::string error;
+  if (!writeUpdateExe(request, image, container, branding, warnings, error)) return failWith(error);
+  printWarnings(warnings);
+  return 0;
+}
+
+int runBuild(const std::string& projectPath, const std::string& output, const UpdateExeRequest& exe, bool quiet) {
   auto started = std::chrono::steady_clock::now();
   Project project;
   std::string error;
   if (!loadProject(projectPath, project, error)) return failWith(error);
+  // The template is checked before the build, which may take long, not after it.
+  std::vector<uint8_t> image;
+  if (!exe.output.empty() && !readTemplate(exe, image, error)) return failWith(error);
   Progress progress(!quiet);
   BuildSettings settings;
   settings.progress = &progress;
@@ -46,8 +64,10 @@ int runBuild(const std::string& projectPath, const std::string& output, bool qui
   }
   progress.finish();
   if (!writeFileAtomically(output, container, error)) return failWith(error);
-  for (const std::string& warning : summary.warnings)
-    std::fprintf(stderr, "patchbuild: warning: %s\n", warning.c_str());
+  printWarnings(summary.warnings);
+  if (!exe.output.empty()) {
+    if (int status = writeUpdateExe(exe, image, container, project.exe)) return status;
+  }
   if (!quiet) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string idents;
@@ -101,17 +121,19 @@ int runChecksum(const std::vector<std::string>& files) {
   return status;
 }
 
-int runExe(const std::string& containerPath, const std::string& templatePath, const std::string& output) {
+int runExe(const std::string& containerPath, const UpdateExeRequest& exe, const std::string& projectPath) {
   std::vector<uint8_t> container, image;
   std::string error;
+  ExeBranding branding;
+  if (!projectPath.empty() && !loadExeBranding(projectPath, branding, error)) return failWith(error);
   if (!readWholeFile(containerPath, container)) return failWith(fmt::format("{}: the file cannot be read", containerPath));
   ContainerInfo info;
   if (!readContainer(containerPath, info, error)) return failWith(error);
-  if (!readWholeFile(templatePath, image)) return failWith(fmt::format("{}: the file cannot be read", templatePath));
-  std::vector<uint8_t> result;
-  if (!embedPatchResource(image, container, result, error)) return failWith(fmt::format("{}: {}", templatePath, error));
-  if (!writeFileAtomically(output, result, error, true)) return failWith(error);
-  return 0;
+  // An updater given as the container: its own container is what gets embedded.
+  if (container.size() >= 2 && container[0] == 'M' && container[1] == 'Z' && !findPatchResource(container, container, error))
+    return failWith(fmt::format("{}: {}", containerPath, error));
+  if (!readTemplate(exe, image, error)) return failWith(error);
+  return writeUpdateExe(exe, image, container, branding);
 }
 
 }  // namespace
@@ -121,12 +143,20 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "print nothing but errors and warnings; no progress bar");
+  app.set_version_flag("--version", "patchbuild " PATCH_UTILITY_VERSION, "print the version and exit");
+  UpdateExeRequest exeRequest;
+  exeRequest.program = ownProgramPath(argc > 0 ? argv[0] : nullptr);
 
   std::string project, output = "patch.pat";
   CLI::App* build = app.add_subcommand("build", "build a container from a project file");
   build->add_option("project", project, "the project file (TOML)")->required();
   build->add_option("-o,--output", output, "the container to write")->capture_default_str();
   build->add_flag("-q,--quiet", quiet, "no progress bar, no summary");
+  CLI::Option* buildExe = build->add_option("--exe", exeRequest.output, "also write the update executable: the "
+                                            "container embedded, branded from the project's [exe] table");
+  build->add_option("--template", exeRequest.templatePath,
+                    "the updater to copy for --exe (default: PatchUtility.exe beside patchbuild)")
+      ->needs(buildExe);
 
   std::string container;
   bool json = false;
@@ -147,11 +177,13 @@ int main(int argc, char** argv) {
   CLI::App* checksum = app.add_subcommand("checksum", "the updater's checksum of each file, as cksum prints it");
   checksum->add_option("files", files, "files to checksum")->required();
 
-  std::string templatePath;
+  std::string exeProject;
   CLI::App* exe = app.add_subcommand("exe", "embed a container into a copy of the updater as its PATCHDATA resource");
   exe->add_option("container", container, "the container (patch.pat)")->required();
-  exe->add_option("--template", templatePath, "the updater executable (PatchUtility.exe)")->required();
-  exe->add_option("-o,--output", output, "the executable to write")->required();
+  exe->add_option("--template", exeRequest.templatePath,
+                  "the updater executable (default: PatchUtility.exe beside patchbuild)");
+  exe->add_option("--project", exeProject, "brand the executable from this project file's [exe] table");
+  exe->add_option("-o,--output", exeRequest.output, "the executable to write")->required();
 
   for (int i = 1; i < argc; i++) {
     std::string word = argv[i];
@@ -169,14 +201,16 @@ int main(int argc, char** argv) {
     return app.exit(help);
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version);
   } catch (const CLI::ParseError& failure) {
     std::fprintf(stderr, "patchbuild: %s (see patchbuild --help)\n", failure.what());
     return 2;
   }
-  if (*build) return runBuild(project, output, quiet);
+  if (*build) return runBuild(project, output, exeRequest, quiet);
   if (*info) return runInfo(container, json, codePage);
   if (*verify) return runVerify(container, folder, codePage, quiet);
   if (*checksum) return runChecksum(files);
-  if (*exe) return runExe(container, templatePath, output);
+  if (*exe) return runExe(container, exeRequest, exeProject);
   return 2;
 }

@@ -13,7 +13,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint16_t kRtRcdata = 10;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr int kResourceDirectory = 2;
 constexpr int kCertificateDirectory = 4;
@@ -101,31 +100,9 @@ struct PeImage {
   }
 };
 
-// A resource directory key: an ID, or a name (UTF-16, as stored).
-struct Key {
-  bool isName = false;
-  uint16_t id = 0;
-  std::u16string name;
-  // Named entries come first, sorted by their code units (the loader searches them by binary
-  // search on the upper-cased name); IDs follow in ascending order.
-  bool operator<(const Key& other) const {
-    if (isName != other.isName) return isName;
-    return isName ? name < other.name : id < other.id;
-  }
-  std::string text() const {
-    if (!isName) return fmt::format("#{}", id);
-    std::string out;
-    for (char16_t c : name) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-  }
-};
-
-struct Leaf {
-  Bytes data;
-  uint32_t codePage = 0;
-};
-
-using Tree = std::map<Key, std::map<Key, std::map<Key, Leaf>>>;
+using Key = ResourceKey;
+using Leaf = ResourceLeaf;
+using Tree = ResourceTree;
 
 class TreeReader {
  public:
@@ -297,20 +274,27 @@ Bytes writeTree(const Tree& tree, uint32_t base) {
   return out;
 }
 
-Key patchDataKey() {
-  Key key;
-  key.isName = true;
-  for (char c : std::string("PATCHDATA")) key.name.push_back(static_cast<char16_t>(c));
-  return key;
-}
+}  // namespace
 
-Key idKey(uint16_t id) {
-  Key key;
+ResourceKey ResourceKey::ofId(uint16_t id) {
+  ResourceKey key;
   key.id = id;
   return key;
 }
 
-}  // namespace
+ResourceKey ResourceKey::ofName(const std::string& ascii) {
+  ResourceKey key;
+  key.isName = true;
+  for (char c : ascii) key.name.push_back(static_cast<char16_t>(c));
+  return key;
+}
+
+std::string ResourceKey::text() const {
+  if (!isName) return fmt::format("#{}", id);
+  std::string out;
+  for (char16_t c : name) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
 
 uint32_t peChecksum(const Bytes& image) {
   PeImage pe;
@@ -327,11 +311,15 @@ uint32_t peChecksum(const Bytes& image) {
   return static_cast<uint32_t>(sum + image.size());
 }
 
-bool listResources(const Bytes& image, std::vector<PeResource>& resources, std::string& error) {
+bool readResourceTree(const Bytes& image, Tree& tree, std::string& error) {
   PeImage pe;
-  if (!pe.parse(image, error)) return false;
+  tree.clear();
+  return pe.parse(image, error) && readTree(image, pe, tree, error);
+}
+
+bool listResources(const Bytes& image, std::vector<PeResource>& resources, std::string& error) {
   Tree tree;
-  if (!readTree(image, pe, tree, error)) return false;
+  if (!readResourceTree(image, tree, error)) return false;
   resources.clear();
   for (const auto& [type, names] : tree)
     for (const auto& [name, languages] : names)
@@ -352,24 +340,36 @@ bool findPatchResource(const Bytes& image, Bytes& data, std::string& error) {
   return false;
 }
 
-bool embedPatchResource(const Bytes& image, const Bytes& container, Bytes& result, std::string& error) {
+void putPatchResource(Tree& tree, const Bytes& container) {
+  auto& names = tree[Key::ofId(kRtRcdata)];
+  names.erase(Key::ofName("PATCHDATA"));
+  names[Key::ofName("PATCHDATA")][Key::ofId(0)] = Leaf{container, 0};
+}
+
+bool embedPatchResource(const Bytes& image, const Bytes& container, Bytes& result, RewriteNotes& notes,
+                        std::string& error) {
+  Tree tree;
+  if (!readResourceTree(image, tree, error)) return false;
+  putPatchResource(tree, container);
+  return writeResourceTree(image, tree, result, notes, error);
+}
+
+bool writeResourceTree(const Bytes& image, const Tree& tree, Bytes& result, RewriteNotes& notes,
+                       std::string& error) {
   result = image;
+  notes = RewriteNotes{};
   PeImage pe;
   if (!pe.parse(result, error)) return false;
   if (pe.sections.empty()) {
     error = "the executable has no sections";
     return false;
   }
-  Tree tree;
-  if (!readTree(result, pe, tree, error)) return false;
-  auto& names = tree[idKey(kRtRcdata)];
-  names.erase(patchDataKey());
-  names[patchDataKey()][idKey(0)] = Leaf{container, 0};
 
   // A signature would no longer match: drop the certificate table (at the end of the file).
   uint32_t certificateAt = pe.directoryRva(result, kCertificateDirectory);
   uint32_t certificateSize = pe.directorySize(result, kCertificateDirectory);
   if (certificateSize) {
+    notes.droppedSignature = true;
     if (uint64_t{certificateAt} + certificateSize == result.size()) result.resize(certificateAt);
     put32(result, pe.directories + 8 * kCertificateDirectory, 0);
     put32(result, pe.directories + 8 * kCertificateDirectory + 4, 0);

@@ -7,6 +7,7 @@
 #include <toml++/toml.h>
 
 #include "patchbuild/codepage.h"
+#include "patchbuild/exe_table.h"
 
 namespace fs = std::filesystem;
 
@@ -72,8 +73,8 @@ class ProjectReader {
   }
 
   bool readRoot(const toml::table& root) {
-    if (!onlyKnownKeys(root, {"registry", "codepage", "messages", "versions", "identify", "options"},
-                       " (expected registry, codepage, messages, versions, identify, options)"))
+    if (!onlyKnownKeys(root, {"registry", "codepage", "messages", "versions", "identify", "options", "exe"},
+                       " (expected registry, codepage, messages, versions, identify, options, exe)"))
       return false;
     if (const toml::node* node = root.get("codepage")) {
       const auto* value = node->as_integer();
@@ -93,8 +94,10 @@ class ProjectReader {
     if (converted.empty())
       project_.warnings.push_back("the registry path is empty: users will always have to browse for the folder");
     return readMessages(root.get("messages")) && readVersions(root.get("versions")) &&
-           readIdentify(root.get("identify")) && readOptions(root.get("options"));
+           readIdentify(root.get("identify")) && readOptions(root.get("options")) && readExe(root.get("exe"));
   }
+
+  bool readExe(const toml::node* node) { return !node || readExeTable(*node, file_, project_.exe, error_); }
 
   bool readMessages(const toml::node* node) {
     if (!node) {

@@ -12,11 +12,14 @@
 //   [options]
 //   deltas = "chained"                   # or "exact"
 //   compression = "auto"                 # "zopfli", or a zlib level 0 to 9
+//   [exe]                                # the update executable's branding: exe_branding.h
 #pragma once
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "patchbuild/exe_branding.h"
 
 namespace patchbuild {
 
@@ -46,6 +49,7 @@ struct Project {
   DeltaMode deltas = DeltaMode::Chained;
   Compression compression;
   std::vector<std::string> warnings;    // things worth saying that do not stop the build
+  ExeBranding exe;                      // the [exe] table
 };
 
 // Reads and checks a project file. False, with `error` as "FILE:LINE:COLUMN: what" (or
