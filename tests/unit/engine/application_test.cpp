@@ -362,6 +362,142 @@ TEST_F(Application, WriteFileThatCannotBeCreatedOrWrittenFails) {
   }
 }
 
+// ---- whole-file writes: the old bytes or the new ones, never a part ----
+
+TEST_F(Application, WriteThatFailsLeavesTheOldFileOrTheWholeNewOneBesideIt) {
+  struct Case {
+    const char* name;
+    bool existed;  // whether "config.ini" was there before the record
+    FileOp failing;
+    // What "config.ini" and "config.tmp" hold afterwards: 'o' the old bytes, 'n' the new bytes,
+    // '-' nothing.
+    char target, temporary;
+  };
+  const Case kCases[] = {
+      {"disk full part-way", true, FileOp::Write, 'o', '-'},
+      {"disk full part-way through a new file", false, FileOp::Write, '-', '-'},
+      {"flush fails", true, FileOp::Flush, 'o', '-'},
+      {"close fails", true, FileOp::Close, 'o', '-'},
+      {"old file cannot be deleted", true, FileOp::Delete, 'o', '-'},
+      {"rename fails", true, FileOp::Rename, '-', 'n'},
+      {"rename of a new file fails", false, FileOp::Rename, '-', 'n'},
+  };
+  const Bytes oldBytes = bytesOf("[old]\nsetting=1\n"), newBytes = randomBytes(300000, 21);  // three blocks
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("config.ini", newBytes).writeFile("after.txt", bytesOf("never"));
+    if (c.existed) scratch.write(installed("config.ini"), oldBytes);
+    prepare(writer, 2, 0);
+    // The second block for a write: the first was written whole, then the disk filled up.
+    standin::failNth(c.failing, c.failing == FileOp::Write ? 2 : 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    for (auto [name, what] : {std::pair{"config.ini", c.target}, std::pair{"config.tmp", c.temporary}}) {
+      SCOPED_TRACE(name);
+      if (what == '-')
+        EXPECT_FALSE(hasFile(name));
+      else
+        EXPECT_EQ(contentOf(name), what == 'o' ? oldBytes : newBytes);
+    }
+    EXPECT_FALSE(hasFile("after.txt"));
+  }
+}
+
+TEST_F(Application, WriteWithoutATemporaryPathOfItsOwnIsWrittenInPlace) {
+  // A file already at the temporary path may be the program's own: it is never truncated.
+  struct Case {
+    const char* name;
+    const char* hostName;
+    void (*arrange)(Application& test);
+  };
+  const Case kCases[] = {
+      {"its own temporary path", "cache.tmp", [](Application&) {}},
+      {"temporary path beside the install folder", "ab", [](Application&) {}},
+      {"a file of the program at the temporary path", "notes.txt",
+       [](Application& t) { t.scratch.write(t.installed("notes.tmp"), "the program's own"); }},
+      {"a folder at the temporary path", "notes.txt",
+       [](Application& t) { t.scratch.write(t.installed("notes.tmp/inside"), "kept"); }},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile(c.hostName, bytesOf("new contents"));
+    scratch.write(installed(c.hostName), "old contents");
+    prepare(writer, 2, 0);
+    c.arrange(*this);
+    std::vector<std::string> before = scratch.list();
+    standin::confineFileOps(installPath());
+    EXPECT_EQ(apply(), kApplied);
+    EXPECT_EQ(contentOf(c.hostName), bytesOf("new contents"));
+    EXPECT_EQ(scratch.list(), before);
+    EXPECT_EQ(standin::confinementViolations(), std::vector<std::string>{});
+    if (std::filesystem::is_regular_file(path("notes.tmp")))
+      EXPECT_EQ(contentOf("notes.tmp"), bytesOf("the program's own"));
+  }
+}
+
+TEST_F(Application, WriteWhoseFileFailsToCloseFails) {
+  // A failed close may lose what the stream still buffered. Through the temporary file the old
+  // file then stays; written in place, the file is short, and the run must say so.
+  const Bytes newBytes = randomBytes(300000, 22);
+  for (const char* name : {"config.ini", "cache.tmp"}) {
+    SCOPED_TRACE(name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile(name, newBytes);
+    scratch.write(installed(name), "old contents");
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Close, 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    Bytes left = contentOf(name);
+    if (std::string(name) == "config.ini")
+      EXPECT_EQ(left, bytesOf("old contents"));
+    else
+      EXPECT_LT(left.size(), newBytes.size()) << "the stand-in's failed close loses the buffered bytes";
+  }
+}
+
+TEST_F(Application, WriteKeptInItsTemporaryFileIsPutInPlaceOnlyWhereItsContentIsKnown) {
+  // A first run whose rename failed after the old file went leaves the new content only in the
+  // temporary file; then the user runs the update again.
+  {
+    SCOPED_TRACE("an identification file: the next identification puts back a known version");
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("id.txt", bytesOf(idText(1)));
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Rename, 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    ASSERT_FALSE(hasFile("id.txt"));
+    standin::reset();
+    identifyVersion(state, archive.checksum);
+    EXPECT_EQ(state.status, kStatusNewestInstalled);
+    EXPECT_EQ(contentOf("id.txt"), bytesOf(idText(1)));
+    EXPECT_FALSE(hasFile("id.tmp"));
+  }
+  {
+    SCOPED_TRACE("a file rebuilt by a delta, then written: the delta does not take it for its result");
+    startAfresh();
+    Delta app = typicalDelta("app.exe", 23);
+    Bytes written = bytesOf("written after the delta");
+    PayloadWriter writer;
+    writer.workTotals({1}).delta(app.record).writeFile("app.exe", written);
+    install(app);
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Rename, 2);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    ASSERT_EQ(contentOf("app.tmp"), written);
+    standin::reset();
+    identifyVersion(state, archive.checksum);
+    ASSERT_EQ(state.status, kStatusUpdateReady);
+    EXPECT_EQ(apply(), kApplySourceMismatch);
+    EXPECT_FALSE(hasFile("app.exe"));
+    EXPECT_EQ(contentOf("app.tmp"), written) << "the only copy is kept";
+  }
+}
+
 TEST_F(Application, FailureAtTheThirdRecordLeavesTheFirstTwoApplied) {
   PayloadWriter writer;
   writer.workTotals({1})
@@ -460,19 +596,32 @@ TEST_F(Application, DeltaIsRefusedOnlyWhenItsTemporaryPathWouldLeaveTheFolderOrB
 }
 
 TEST_F(Application, NewFileIsOnTheDiskBeforeTheOldOneIsDeleted) {
-  Delta delta = typicalDelta("app.exe", 20);
-  PayloadWriter writer;
-  writer.workTotals({1}).delta(delta.record);
-  install(delta);
-  prepare(writer, 2, 0);
-  std::vector<std::string> order;
-  standin::setFileOpHook([&order](FileOp op, int64_t, const char*) {
-    if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
-      order.push_back(standin::fileOpName(op));
-    return true;
-  });
-  EXPECT_EQ(apply(), kApplied);
-  EXPECT_EQ(order, (std::vector<std::string>{"create", "flush", "delete", "rename"}));
+  // A delta's new file and a write's contents alike: built beside the target, put on the disk,
+  // and only then does the old file go.
+  for (bool write : {false, true}) {
+    SCOPED_TRACE(write ? "write" : "delta");
+    startAfresh();
+    Delta delta = typicalDelta("app.exe", 20);
+    PayloadWriter writer;
+    writer.workTotals({1});
+    if (write)
+      writer.writeFile("app.exe", delta.newFile);
+    else
+      writer.delta(delta.record);
+    install(delta);
+    prepare(writer, 2, 0);
+    std::vector<std::string> order;
+    standin::setFileOpHook([&order](FileOp op, int64_t, const char* path) {
+      if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
+        order.push_back(std::string(standin::fileOpName(op)) +
+                        (path ? " " + std::filesystem::path(standin::hostPath(path)).filename().string() : ""));
+      return true;
+    });
+    EXPECT_EQ(apply(), kApplied);
+    EXPECT_EQ(order, (std::vector<std::string>{"create app.tmp", "flush", "delete app.exe", "rename app.tmp"}));
+    EXPECT_EQ(contentOf("app.exe"), delta.newFile);
+    EXPECT_FALSE(hasFile("app.tmp"));
+  }
 }
 
 TEST_F(Application, FailedRenameKeepsTheOnlyVerifiedCopy) {
