@@ -13,18 +13,64 @@
 
 namespace {
 
-int32_t applyWriteFile(PatchState& state, PatchOp& op) {
-  const char* name = op.body.readString();
-  char target[kPathCapacity];
-  if (!name || !formTargetPath(state.installFolder, name, target)) return kApplyWriteFileFailed;
-  resetAttributes(target);
-  PlatformFile* output = createWrite(target);
+// Writes a record's contents into `path`, created or truncated. Returns 0, or 9 when the file
+// cannot be created, a block is written short or the close fails.
+int32_t writeInPlace(PatchState& state, const char* path, const uint8_t* contents, size_t length) {
+  PlatformFile* output = createWrite(path);
   if (!output) return kApplyWriteFileFailed;
-  size_t length = op.body.remaining();
-  bool written = writeBytes(state, output, op.body.readBytes(length), length);
+  bool written = writeBytes(state, output, contents, length);
   // A failed close can lose the last buffered bytes: that is a failed write too.
   bool closed = closeFile(output);
   return written && closed ? kApplied : kApplyWriteFileFailed;
+}
+
+// Writes the contents into `output`, opened on `temporary`, and puts them in the target's place
+// only once they are whole and on the disk, as a delta's new file: a full disk or a power cut
+// then leaves the old file, never a part of the new one.
+int32_t writeThroughTemporary(PatchState& state, const char* target, const char* temporary,
+                              PlatformFile* output, const uint8_t* contents, size_t length) {
+  bool written = writeBytes(state, output, contents, length);
+  bool flushed = written && flushToDisk(output);
+  bool closed = closeFile(output);
+  if (!written || !flushed || !closed) {
+    deleteFile(temporary);
+    return kApplyWriteFileFailed;
+  }
+  // The record may add a file that did not exist, so a failed delete proves nothing by itself;
+  // a target that is still there makes the rename fail, as it never replaces.
+  deleteFile(target);
+  if (moveFile(temporary, target)) return kApplied;
+  if (PlatformFile* old = openRead(target)) {
+    closeFile(old);
+    deleteFile(temporary);  // the old file could not be deleted and is whole: the copy is not needed
+  }
+  // Otherwise the new content lives only in the temporary file: it is kept.
+  return kApplyWriteFileFailed;
+}
+
+bool holdsAFile(const char* path) {
+  PlatformFile* file = openRead(path);
+  if (!file) return false;
+  closeFile(file);
+  return true;
+}
+
+int32_t applyWriteFile(PatchState& state, PatchOp& op) {
+  const char* name = op.body.readString();
+  char target[kPathCapacity], temporary[kPathCapacity];
+  if (!name || !formTargetPath(state.installFolder, name, target)) return kApplyWriteFileFailed;
+  resetAttributes(target);
+  size_t length = op.body.remaining();
+  const uint8_t* contents = op.body.readBytes(length);
+  // A file already at the temporary path is never truncated: it may belong to the program (no
+  // builder kept that path free for writes before they went through it) or be what an
+  // interrupted run left, and the two cannot be told apart. Such a record is written in place,
+  // as is one without a temporary path of its own, or whose temporary file cannot be created
+  // (a folder of that name).
+  if (formTemporaryPath(target, name, temporary) && !holdsAFile(temporary))
+    if (PlatformFile* output = createWrite(temporary))
+      return writeThroughTemporary(state, target, temporary, output, contents, length);
+  return writeInPlace(state, target, contents, length);
 }
 
 // Delete, rename and folder records: their own failures are ignored, as the next records do

@@ -1,6 +1,7 @@
 // Applying the update: the operation list is walked once, in order, against the install folder.
 // A delta's source is checked, the new file is rebuilt beside it in a temporary file, checked,
-// and only then replaces the old file. The first failure ends the run; nothing is undone.
+// and only then replaces the old file; a whole-file write goes through its temporary file too.
+// The first failure ends the run; nothing is undone.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -47,8 +47,9 @@ bool finishedInterruptedSwap(PatchState& state, const DeltaPaths& paths, uint32_
 }
 
 int32_t rebuild(PatchState& state, PatchOp& op, const DeltaPaths& paths, uint32_t newChecksum) {
-  // Without a temporary path of its own (a target named "...tmp", or a name too short to hold
-  // "tmp"), creating one would truncate the very file being rebuilt or write outside its folder.
+  // Without a temporary path of its own (a target named "...tmp", or a name of fewer than three
+  // bytes directly in the install folder), creating one would truncate the very file being
+  // rebuilt or write outside the install folder.
   if (!paths.haveTemporary) return kApplyTempCreateFailed;
   PlatformFile* source = openRead(paths.target);
   if (!source) return kApplySourceOpenFailed;
@@ -96,7 +97,7 @@ int32_t applyDelta(PatchState& state, PatchOp& op) {
 
   DeltaPaths paths;
   if (!formTargetPath(state.installFolder, header.name, paths.target)) return kApplySourceOpenFailed;
-  paths.haveTemporary = formTemporaryPath(paths.target, paths.temporary);
+  paths.haveTemporary = formTemporaryPath(paths.target, header.name, paths.temporary);
   resetAttributes(paths.target);
   if (paths.haveTemporary) resetAttributes(paths.temporary);
 

@@ -7,9 +7,13 @@
 // cut and used.
 bool formTargetPath(const char* folder, const char* name, char* path);
 
-// The temporary path of a delta: the target path with its last three characters replaced by
-// "tmp", so "data\init.pck" becomes "data\init.tmp" and "data\readme" "data\reatmp".
-// False when that is not another file in the target's own folder: a last component shorter
-// than three characters would put it beside the folder (for a name like "ab", beside the install
-// folder itself), and a name already ending in "tmp", in any case, would be its own temporary file.
-bool formTemporaryPath(const char* target, char* temporary);
+// The temporary path of a target: the target path with its last three bytes replaced by "tmp",
+// so "data\init.pck" becomes "data\init.tmp", "data\readme" "data\reatmp" and "lang\de"
+// "langtmp", beside the folder "lang" and still inside the install folder. `target` is the path
+// that formTargetPath made from `name`. False when that is not another file inside the install
+// folder: a name shorter than three bytes would put it beside the install folder ("ab" gives
+// "<folder>tmp"), and a name ending in "tmp", in any case, would be its own temporary file.
+// Bytes, not characters, are replaced, as the patch builder plans it; when the first of the
+// three is the second byte of a double-byte character, its first byte pairs with the 't' into
+// another character of the same folder.
+bool formTemporaryPath(const char* target, const char* name, char* temporary);

@@ -72,7 +72,7 @@ void restoreInterruptedSwaps(PatchState& state, PatchChecksum& engine) {
       closeFile(file);
       continue;
     }
-    if (!formTemporaryPath(path, temporary)) continue;
+    if (!formTemporaryPath(path, state.identFiles[f].name, temporary)) continue;
     uint32_t held = engine.checksumFile(temporary);
     if (held != 0 && isKnownVersionOf(state.identFiles[f], state.versionCount, held)) moveFile(temporary, path);
   }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "messages/text_copy.h"
+#include "patchdata/narrow_text.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ void readMessageTable(PatchState& state) {
     entry.key = copyText(key);
     entry.text = copyText(text);
     if (!entry.key || !entry.text) break;
-    for (char* c = entry.text; *c; c++)
+    // A bar that is the second byte of a double-byte character is part of that character.
+    for (char* c = entry.text; *c; c = nextCharacter(c))
       if (*c == '|') *c = '\n';
     state.messageCount = i + 1;
   }

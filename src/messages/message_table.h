@@ -8,7 +8,8 @@
 constexpr const char* kMissingText = "??????";
 
 // Reads the table at the state's cursor and leaves the cursor on the first byte after the last
-// text. Every '|' in a text becomes a line feed. A table that runs past the end of the payload
+// text. Every '|' character in a text becomes a line feed (not a 0x7C that is the second byte
+// of a double-byte character). A table that runs past the end of the payload
 // keeps the entries read in full before that point.
 void readMessageTable(PatchState& state);
 

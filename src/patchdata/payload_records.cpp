@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "patchdata/narrow_text.h"
+
 bool readPatchOp(PayloadCursor& list, PatchOp& op) {
   op.type = list.readU8();
   op.bodyLength = list.readU32();
@@ -69,8 +71,10 @@ static bool namesADevice(const char* component, size_t length) {
 bool isSafeRelativeName(const char* name) {
   size_t length = std::strlen(name);
   if (length > static_cast<size_t>(kMaxNameLength) || std::strchr(name, ':')) return false;
+  // Components end at a separator character only: a 0x5C that is the second byte of a
+  // double-byte character separates nothing.
   const char* component = name;
-  for (const char* at = name;; at++) {
+  for (const char* at = name;; at = nextCharacter(at)) {
     if (*at == '\\' || *at == '/' || *at == '\0') {
       size_t componentLength = static_cast<size_t>(at - component);
       if (climbsOut(component, componentLength) || namesADevice(component, componentLength)) return false;

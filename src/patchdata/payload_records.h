@@ -65,5 +65,6 @@ constexpr int kMaxNameLength = 1023;
 // True for a name that stays inside the install folder: at most kMaxNameLength characters,
 // no ':' (a drive or an alternate data stream), no component that climbs out ("..", or any run
 // of dots and blanks with two dots, which Windows reads as ".."), and no component that Windows
-// takes for a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9, whatever the extension).
+// takes for a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9, whatever the extension). Components
+// are split at separator characters of the system code page, not at every 0x5C byte.
 bool isSafeRelativeName(const char* name);

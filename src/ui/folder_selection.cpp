@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "messages/message_table.h"
+#include "patchdata/narrow_text.h"
 #include "platform/window.h"
 #include "feedback/resource_ids.h"
 
@@ -12,8 +13,8 @@ bool selectFolder(PatchState& state) {
   copyText(state.installFolder, kPathCapacity, chosen);
   setControlText(state.dialog, IDC_FOLDER, state.installFolder);
   // A drive root shows as "C:\" but is kept as "C:": paths are formed with "%s\%s", which puts
-  // the backslash back.
-  size_t length = std::strlen(state.installFolder);
-  if (length > 0 && state.installFolder[length - 1] == '\\') state.installFolder[length - 1] = '\0';
+  // the backslash back. The last byte alone does not tell: a folder named with the Japanese
+  // character 0x83 0x5C ends in that byte, and stripping it would cut the character in half.
+  if (endsInBackslash(state.installFolder)) state.installFolder[std::strlen(state.installFolder) - 1] = '\0';
   return true;
 }

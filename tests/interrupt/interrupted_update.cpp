@@ -7,7 +7,8 @@
 //   leftovers         the newest version byte for byte, plus leftover temporary files;
 //   damaged but safe  the second run identifies the folder as damaged, and every original file
 //                     or its verified replacement (in its temporary file) is still on disk;
-//   lost              anything else: the test fails.
+//   lost              anything else, or a file of a whole-file write that the stopped run left
+//                     half written: the test fails.
 //
 //   interrupted_update NATIVE_UPDATE WORKDIR [--timed N] [--timed-scale S] [--seed X]
 //                      [--old-version-by last-file|every-file]
@@ -104,15 +105,19 @@ int fieldOf(const std::string& output, const std::string& name) {
 enum Outcome { kRecovered, kLeftovers, kDamagedButSafe, kLost, kOutcomes };
 const char* const kOutcomeNames[kOutcomes] = {"recovered", "leftovers", "damaged-but-safe", "lost"};
 
-// Runs the update again on what the interrupted run left, and judges the result.
+// Judges what the interrupted run left, then runs the update again on it and judges the result.
 Outcome rerunAndJudge(const Options& options, const Case& c, const std::string& folder, std::string& detail) {
+  // A whole-file write is as atomic as a delta: old bytes or new ones, never a part.
+  std::vector<std::string> halfWritten = scenario::halfWritten(scenario::readTree(folder), c.update);
   RunResult again = runUpdater(options, c, folder, {});
   Tree tree = scenario::readTree(folder);
   std::vector<std::string> losses = scenario::lossesIn(tree, c.update);
   std::vector<std::string> differences = scenario::differences(tree, c.update.newTree);
   std::vector<std::string> strays = scenario::strays(tree, c.update);
   detail = again.output;
+  for (const std::string& line : halfWritten) detail += "  when stopped: " + line + "\n";
   for (const std::string& line : losses) detail += "  " + line + "\n";
+  if (!halfWritten.empty()) return kLost;
   if (differences.empty()) return kRecovered;
   if (!losses.empty()) return kLost;
   if (differences.size() == strays.size() && again.exitCode == 0) return kLeftovers;

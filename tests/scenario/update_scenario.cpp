@@ -250,6 +250,23 @@ std::vector<std::string> lossesIn(const Tree& actual, const Update& update) {
   return losses;
 }
 
+std::vector<std::string> halfWritten(const Tree& actual, const Update& update) {
+  std::vector<std::string> lines;
+  for (const Step& step : update.steps) {
+    if (step.kind != StepKind::WriteFile) continue;
+    std::string name = hostName(step.name);
+    if (const Bytes* present = fileIn(actual, name)) {
+      bool old = step.existedBefore && *present == step.before;
+      if (!old && *present != step.after) lines.push_back(name + ": holds part of its new content");
+    } else if (step.existedBefore) {
+      const Bytes* replacement = fileIn(actual, temporaryName(name));
+      if (!replacement || *replacement != step.after)
+        lines.push_back(name + ": missing, and its new content is not whole in " + temporaryName(name));
+    }
+  }
+  return lines;
+}
+
 std::vector<std::string> strays(const Tree& actual, const Update& update) {
   std::vector<std::string> names;
   for (const auto& [name, content] : actual)

@@ -68,6 +68,11 @@ std::vector<std::string> differences(const Tree& actual, const Tree& expected);
 // are known from `update.steps`; the rest needs only the two trees.
 std::vector<std::string> lossesIn(const Tree& actual, const Update& update);
 
+// One line per write-file record whose target, at any moment of an update, holds a part of its
+// contents: neither its old bytes (nothing, for a file the record adds) nor its new ones, or
+// missing while the new ones are not whole in its temporary file.
+std::vector<std::string> halfWritten(const Tree& actual, const Update& update);
+
 // Files present in `actual` that neither version has (leftover temporary files).
 std::vector<std::string> strays(const Tree& actual, const Update& update);
 

@@ -15,15 +15,21 @@
 
 namespace patchbuild {
 
-// The updater's rule: the last three characters become "tmp". When they reach back past the last
-// separator ("ab", "data\ab"), the updater refuses the delta, so there is no temporary name.
+// The updater's rule: the last three bytes become "tmp", even across a separator ("data\ab" gives
+// "datatmp", still inside the install folder). Only a name of fewer than three bytes would reach
+// the install folder's own name: the updater refuses such a delta, so there is no temporary name.
 std::string temporaryName(const std::string& name) {
-  if (name.size() < 3 || name.find_first_of("\\/", name.size() - 3) != std::string::npos) return {};
+  if (name.size() < 3) return {};
   return name.substr(0, name.size() - 3) + "tmp";
 }
 
+// Byte by byte, ASCII letters folded, as the updater compares: a second byte 'T' of a
+// double-byte character counts as well.
 bool endsInTmp(const std::string& name) {
-  return name.size() >= 3 && foldName(name.substr(name.size() - 3)) == "tmp";
+  if (name.size() < 3) return false;
+  for (size_t i = 0; i < 3; i++)
+    if ((name[name.size() - 3 + i] | 0x20) != "tmp"[i]) return false;
+  return true;
 }
 
 SimState SimState::of(const VersionTree& tree) {

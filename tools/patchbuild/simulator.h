@@ -112,9 +112,9 @@ class Simulator {
   std::map<int, size_t> foreignIndex_;
 };
 
-// The relative name of a delta's temporary file: the name with its last three characters
-// replaced by "tmp" (which may climb into the parent folder when a backslash is among them).
-// Empty when the name has fewer than three characters: the path would leave the install folder.
+// The relative name of a delta's temporary file: the name with its last three bytes replaced by
+// "tmp" (which may climb into the parent folder when a backslash is among them).
+// Empty when the name has fewer than three bytes: the path would leave the install folder.
 std::string temporaryName(const std::string& name);
 
 // True when a name ends in "tmp" in any case: it is its own temporary path.

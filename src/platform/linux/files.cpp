@@ -2,6 +2,7 @@
 // read-only is the owner's write bit (enforced even for root, as Windows would), renaming
 // never replaces, and every operation can be made to fail on demand.
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/linux/standin_internal.h"
 
@@ -124,8 +126,16 @@ std::vector<std::string> freeSpaceQueries() { return spaceQueries; }
 
 std::string hostPath(const char* path) {
   std::string mapped(path);
-  for (char& c : mapped)
-    if (c == '\\') c = '/';
+  // Separator characters only: a 0x5C that is the second byte of a double-byte character in the
+  // modelled code page is part of a name.
+  for (size_t i = 0; i < mapped.size(); i++) {
+    bool pair = isLeadByte(static_cast<unsigned char>(mapped[i])) && i + 1 < mapped.size() &&
+                static_cast<unsigned char>(mapped[i + 1]) >= 0x40;
+    if (pair)
+      i++;
+    else if (mapped[i] == '\\')
+      mapped[i] = '/';
+  }
   return mapped;
 }
 
@@ -192,6 +202,8 @@ bool flushToDisk(PlatformFile* file) {
 
 bool closeFile(PlatformFile* file) {
   bool allowed = fileOpAllowed(FileOp::Close, nullptr);
+  // A close that fails may not have written out what the stream still buffered: it is lost.
+  if (!allowed) __fpurge(file->stream);
   bool closed = std::fclose(file->stream) == 0;
   delete file;
   return allowed && closed;

@@ -64,6 +64,13 @@ std::vector<MessageBox> messageBoxes();
 void postMessage(std::function<void()> action);
 int drainCount();  // how many times the queue was drained
 
+// ---- the system code page ----
+// The code page whose lead bytes isLeadByte reports: 932, 936, 949 and 950 have two-byte
+// characters, every other one is single-byte. reset() returns it to kSingleByteCodePage.
+constexpr unsigned kSingleByteCodePage = 1252;
+void setCodePage(unsigned codePage);
+unsigned codePage();
+
 // ---- the folder browser ----
 void setBrowseResult(std::optional<std::string> path);  // nullopt: the user cancels
 std::vector<std::string> browseTitles();
@@ -102,7 +109,8 @@ void limitFolderPaths(size_t maxLength);
 void setReadOnly(const std::string& path, bool readOnly);
 bool isReadOnly(const std::string& path);
 
-// Maps a Windows-style path to the host: backslashes become slashes.
+// Maps a Windows-style path to the host: backslash characters become slashes (in the modelled
+// code page: the second byte of a double-byte character stays).
 std::string hostPath(const char* path);
 
 }  // namespace standin

@@ -63,6 +63,7 @@ void reset() {
   resetRegistry();
   resetProcess();
   resetWindow();
+  resetCodePage();
 }
 
 }  // namespace standin

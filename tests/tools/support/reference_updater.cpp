@@ -21,6 +21,16 @@ bool countUnits(PatchState&, int32_t bytes) {
 
 std::string pathOf(const std::string& folder, const char* name) { return folder + "\\" + name; }
 
+// The path with its last three bytes replaced by "tmp"; empty when that is no file of its own
+// inside the folder: a name of fewer than three bytes, or one ending in "tmp" in any case.
+std::string temporaryOf(const std::string& path, const std::string& name) {
+  if (name.size() < 3) return {};
+  std::string tail = name.substr(name.size() - 3);
+  for (char& c : tail) c = static_cast<char>(c | 0x20);
+  if (tail == "tmp") return {};
+  return path.substr(0, path.size() - 3) + "tmp";
+}
+
 bool copyRange(PlatformFile* source, PlatformFile* out, uint32_t offset, int32_t length) {
   std::vector<uint8_t> buffer(131072);
   if (!seekFile(source, offset)) return false;
@@ -53,13 +63,13 @@ int applyDelta(PatchState& state, const std::string& folder, const PatchOp& op, 
   bool applies = op.type == kOpChainedDelta ? header.version >= identified : header.version == identified;
   if (!applies) return 0;
   std::string target = pathOf(folder, header.name);
-  std::string temporary = target.substr(0, target.size() - 3) + "tmp";
+  std::string temporary = temporaryOf(target, header.name);
   resetAttributes(target.c_str());
-  resetAttributes(temporary.c_str());
+  if (!temporary.empty()) resetAttributes(temporary.c_str());
   uint32_t found = state.checksum.checksumFile(target.c_str());
   if (found == header.newChecksum) return 0;
   if (found != header.oldChecksum) return 1;
-  if (temporary == target) return 3;  // a name ending in "tmp" is its own temporary path
+  if (temporary.empty()) return 3;
   PlatformFile* source = openRead(target.c_str());
   if (!source) return 2;
   PlatformFile* out = createWrite(temporary.c_str());
@@ -89,6 +99,30 @@ int applyDelta(PatchState& state, const std::string& folder, const PatchOp& op, 
     return 8;
   }
   return moveFile(temporary.c_str(), target.c_str()) ? 0 : 8;
+}
+
+// Through the temporary file when the name has one and nothing is there yet, else in place.
+int applyWrite(const std::string& folder, PayloadCursor body) {
+  const char* name = body.readString();
+  std::string target = pathOf(folder, name);
+  std::string temporary = temporaryOf(target, name);
+  resetAttributes(target.c_str());
+  if (PlatformFile* there = temporary.empty() ? nullptr : openRead(temporary.c_str())) {
+    closeFile(there);
+    temporary.clear();
+  }
+  PlatformFile* out = temporary.empty() ? nullptr : createWrite(temporary.c_str());
+  if (!out) temporary.clear();
+  if (!out) out = createWrite(target.c_str());
+  if (!out) return 9;
+  bool written = writeBytes(out, body.position, body.remaining());
+  if (!closeFile(out) || !written) {
+    if (!temporary.empty()) deleteFile(temporary.c_str());
+    return 9;
+  }
+  if (temporary.empty()) return 0;
+  deleteFile(target.c_str());
+  return moveFile(temporary.c_str(), target.c_str()) ? 0 : 9;
 }
 
 }  // namespace
@@ -144,19 +178,9 @@ ReferenceRun referenceUpdate(const std::vector<uint8_t>& container, const std::s
       case kOpExactDelta:
         code = applyDelta(state, folder, op, run.identified);
         break;
-      case kOpWriteFile: {
-        const char* name = body.readString();
-        std::string path = pathOf(folder, name);
-        resetAttributes(path.c_str());
-        PlatformFile* out = createWrite(path.c_str());
-        if (!out) {
-          code = 9;
-          break;
-        }
-        bool written = writeBytes(out, body.position, body.remaining());
-        if (!closeFile(out) || !written) code = 9;
+      case kOpWriteFile:
+        code = applyWrite(folder, body);
         break;
-      }
       case kOpDeleteFile: {
         std::string path = pathOf(folder, body.readString());
         resetAttributes(path.c_str());

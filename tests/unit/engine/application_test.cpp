@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/identification.h"
@@ -57,7 +58,23 @@ class Application : public UpdaterTest {
     std::string text = idText(version);
     return checksumUpdate(kChecksumStart, reinterpret_cast<const uint8_t*>(text.data()), text.size());
   }
-  void install(const Delta& delta) { scratch.write(installed(delta.record.name), delta.oldFile); }
+  // For a table's next case: the stand-in back at its start and an empty install folder.
+  void startAfresh() {
+    standin::reset();
+    std::filesystem::remove_all(installPath());
+    scratch.makeFolder("install");
+  }
+  // A payload of two versions whose only record is `delta`, its old file installed, version 0
+  // identified.
+  void prepareWith(const Delta& delta) {
+    PayloadWriter writer;
+    writer.workTotals({1}).delta(delta.record);
+    install(delta);
+    prepare(writer, 2, 0);
+  }
+  void install(const Delta& delta) { scratch.write(installed(hostName(delta.record.name)), delta.oldFile); }
+  // A payload name as the stand-in maps it, in the code page it models.
+  static std::string hostName(const std::string& name) { return standin::hostPath(name.c_str()); }
   std::string path(const std::string& name) const { return scratch.at(installed(name)); }
   bool hasFile(const std::string& name) const { return scratch.exists(installed(name)); }
   Bytes contentOf(const std::string& name) const { return scratch.read(installed(name)); }
@@ -267,7 +284,8 @@ class ApplicationFailure : public Application {
  protected:
   // Copies first, so that a failing read hits a copy; the literal sits between two copies.
   // Writes: 1 is "before.txt"; 2-4 the first copy; 5-6 the literal; 7-8 the last copy.
-  // Opens: 1 the target's checksum, 2 the target as source, 3 the result's checksum.
+  // Opens: 1 the look for a file at "before.tmp", 2 the target's checksum, 3 the target as
+  // source, 4 the result's checksum. Deletes and renames: 1 is "before.txt"'s, 2 the delta's.
   // Reads: 1-4 the target's checksum; 5-7 the first copy.
   Delta failingDelta() {
     DeltaCommands commands;
@@ -299,7 +317,7 @@ TEST_F(ApplicationFailure, EachCodeLeavesWhatItShould) {
       {"target missing", kApplySourceMismatch,
        [](Application& t) { std::filesystem::remove(t.scratch.at(t.installed("app.exe"))); }, '-', '-'},
       {"target cannot be opened after its checksum", kApplySourceOpenFailed,
-       [](Application&) { standin::failNth(FileOp::Open, 2); }, 'o', '-'},
+       [](Application&) { standin::failNth(FileOp::Open, 3); }, 'o', '-'},
       {"temporary path is a folder", kApplyTempCreateFailed,
        [](Application& t) { t.scratch.makeFolder(t.installed("app.tmp")); }, 'o', 'd'},
       {"disk full while writing a literal", kApplyLiteralWriteFailed,
@@ -309,17 +327,15 @@ TEST_F(ApplicationFailure, EachCodeLeavesWhatItShould) {
       {"source unreadable part-way through a copy", kApplyCopyFailed,
        [](Application&) { standin::failNth(FileOp::Read, 6); }, 'o', 'p'},
       {"result cannot be read back", kApplyResultUnreadable,
-       [](Application&) { standin::failNth(FileOp::Open, 3); }, 'o', '-'},
+       [](Application&) { standin::failNth(FileOp::Open, 4); }, 'o', '-'},
       {"old file cannot be deleted", kApplyReplaceFailed,
-       [](Application&) { standin::failNth(FileOp::Delete, 1); }, 'o', '-'},
+       [](Application&) { standin::failNth(FileOp::Delete, 2); }, 'o', '-'},
       {"new file cannot be renamed into place", kApplyReplaceFailed,
-       [](Application&) { standin::failNth(FileOp::Rename, 1); }, '-', 'n'},
+       [](Application&) { standin::failNth(FileOp::Rename, 2); }, '-', 'n'},
   };
   for (const FailureCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    standin::reset();
-    std::filesystem::remove_all(installPath());
-    scratch.makeFolder("install");
+    startAfresh();
     Delta delta = failingDelta();
     PayloadWriter writer;
     writer.workTotals({1}).writeFile("before.txt", bytesOf("applied")).delta(delta.record)
@@ -342,10 +358,7 @@ TEST_F(Application, CopyPastTheEndOfTheSourceFailsAndKeepsTheTarget) {
   Bytes oldFile = randomBytes(1000, 13);
   Delta delta = deltaOf(patchwriter::kChainedDelta, 0, "app.exe", oldFile,
                         DeltaCommands().literal("head").copy(100, 950));
-  PayloadWriter writer;
-  writer.workTotals({1}).delta(delta.record);
-  install(delta);
-  prepare(writer, 2, 0);
+  prepareWith(delta);
   EXPECT_EQ(apply(), kApplyCopyFailed);
   EXPECT_EQ(contentOf("app.exe"), oldFile);
   EXPECT_EQ(contentOf("app.tmp"), bytesOf("head")) << "the partly written temporary file remains";
@@ -354,10 +367,7 @@ TEST_F(Application, CopyPastTheEndOfTheSourceFailsAndKeepsTheTarget) {
 TEST_F(Application, ResultWithTheWrongChecksumIsDeleted) {
   Delta delta = typicalDelta("app.exe", 14);
   delta.record.newChecksum ^= 1;
-  PayloadWriter writer;
-  writer.workTotals({1}).delta(delta.record);
-  install(delta);
-  prepare(writer, 2, 0);
+  prepareWith(delta);
   EXPECT_EQ(apply(), kApplyResultMismatch);
   EXPECT_EQ(contentOf("app.exe"), delta.oldFile);
   EXPECT_FALSE(hasFile("app.tmp"));
@@ -366,9 +376,7 @@ TEST_F(Application, ResultWithTheWrongChecksumIsDeleted) {
 TEST_F(Application, WriteFileThatCannotBeCreatedOrWrittenFails) {
   for (bool folderInTheWay : {true, false}) {
     SCOPED_TRACE(folderInTheWay);
-    standin::reset();
-    std::filesystem::remove_all(installPath());
-    scratch.makeFolder("install");
+    startAfresh();
     PayloadWriter writer;
     writer.workTotals({1}).writeFile("out.bin", randomBytes(300000, 15));
     if (folderInTheWay) scratch.makeFolder(installed("out.bin"));
@@ -376,6 +384,142 @@ TEST_F(Application, WriteFileThatCannotBeCreatedOrWrittenFails) {
     if (!folderInTheWay) standin::failNth(FileOp::Write, 2);
     EXPECT_EQ(apply(), kApplyWriteFileFailed);
     EXPECT_EQ(state.status, kStatusApplying);
+  }
+}
+
+// ---- whole-file writes: the old bytes or the new ones, never a part ----
+
+TEST_F(Application, WriteThatFailsLeavesTheOldFileOrTheWholeNewOneBesideIt) {
+  struct Case {
+    const char* name;
+    bool existed;  // whether "config.ini" was there before the record
+    FileOp failing;
+    // What "config.ini" and "config.tmp" hold afterwards: 'o' the old bytes, 'n' the new bytes,
+    // '-' nothing.
+    char target, temporary;
+  };
+  const Case kCases[] = {
+      {"disk full part-way", true, FileOp::Write, 'o', '-'},
+      {"disk full part-way through a new file", false, FileOp::Write, '-', '-'},
+      {"flush fails", true, FileOp::Flush, 'o', '-'},
+      {"close fails", true, FileOp::Close, 'o', '-'},
+      {"old file cannot be deleted", true, FileOp::Delete, 'o', '-'},
+      {"rename fails", true, FileOp::Rename, '-', 'n'},
+      {"rename of a new file fails", false, FileOp::Rename, '-', 'n'},
+  };
+  const Bytes oldBytes = bytesOf("[old]\nsetting=1\n"), newBytes = randomBytes(300000, 21);  // three blocks
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("config.ini", newBytes).writeFile("after.txt", bytesOf("never"));
+    if (c.existed) scratch.write(installed("config.ini"), oldBytes);
+    prepare(writer, 2, 0);
+    // The second block for a write: the first was written whole, then the disk filled up.
+    standin::failNth(c.failing, c.failing == FileOp::Write ? 2 : 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    for (auto [name, what] : {std::pair{"config.ini", c.target}, std::pair{"config.tmp", c.temporary}}) {
+      SCOPED_TRACE(name);
+      if (what == '-')
+        EXPECT_FALSE(hasFile(name));
+      else
+        EXPECT_EQ(contentOf(name), what == 'o' ? oldBytes : newBytes);
+    }
+    EXPECT_FALSE(hasFile("after.txt"));
+  }
+}
+
+TEST_F(Application, WriteWithoutATemporaryPathOfItsOwnIsWrittenInPlace) {
+  // A file already at the temporary path may be the program's own: it is never truncated.
+  struct Case {
+    const char* name;
+    const char* hostName;
+    void (*arrange)(Application& test);
+  };
+  const Case kCases[] = {
+      {"its own temporary path", "cache.tmp", [](Application&) {}},
+      {"temporary path beside the install folder", "ab", [](Application&) {}},
+      {"a file of the program at the temporary path", "notes.txt",
+       [](Application& t) { t.scratch.write(t.installed("notes.tmp"), "the program's own"); }},
+      {"a folder at the temporary path", "notes.txt",
+       [](Application& t) { t.scratch.write(t.installed("notes.tmp/inside"), "kept"); }},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile(c.hostName, bytesOf("new contents"));
+    scratch.write(installed(c.hostName), "old contents");
+    prepare(writer, 2, 0);
+    c.arrange(*this);
+    std::vector<std::string> before = scratch.list();
+    standin::confineFileOps(installPath());
+    EXPECT_EQ(apply(), kApplied);
+    EXPECT_EQ(contentOf(c.hostName), bytesOf("new contents"));
+    EXPECT_EQ(scratch.list(), before);
+    EXPECT_EQ(standin::confinementViolations(), std::vector<std::string>{});
+    if (std::filesystem::is_regular_file(path("notes.tmp")))
+      EXPECT_EQ(contentOf("notes.tmp"), bytesOf("the program's own"));
+  }
+}
+
+TEST_F(Application, WriteWhoseFileFailsToCloseFails) {
+  // A failed close may lose what the stream still buffered. Through the temporary file the old
+  // file then stays; written in place, the file is short, and the run must say so.
+  const Bytes newBytes = randomBytes(300000, 22);
+  for (const char* name : {"config.ini", "cache.tmp"}) {
+    SCOPED_TRACE(name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile(name, newBytes);
+    scratch.write(installed(name), "old contents");
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Close, 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    Bytes left = contentOf(name);
+    if (std::string(name) == "config.ini")
+      EXPECT_EQ(left, bytesOf("old contents"));
+    else
+      EXPECT_LT(left.size(), newBytes.size()) << "the stand-in's failed close loses the buffered bytes";
+  }
+}
+
+TEST_F(Application, WriteKeptInItsTemporaryFileIsPutInPlaceOnlyWhereItsContentIsKnown) {
+  // A first run whose rename failed after the old file went leaves the new content only in the
+  // temporary file; then the user runs the update again.
+  {
+    SCOPED_TRACE("an identification file: the next identification puts back a known version");
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({1}).writeFile("id.txt", bytesOf(idText(1)));
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Rename, 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    ASSERT_FALSE(hasFile("id.txt"));
+    standin::reset();
+    identifyVersion(state, archive.checksum);
+    EXPECT_EQ(state.status, kStatusNewestInstalled);
+    EXPECT_EQ(contentOf("id.txt"), bytesOf(idText(1)));
+    EXPECT_FALSE(hasFile("id.tmp"));
+  }
+  {
+    SCOPED_TRACE("a file rebuilt by a delta, then written: the delta does not take it for its result");
+    startAfresh();
+    Delta app = typicalDelta("app.exe", 23);
+    Bytes written = bytesOf("written after the delta");
+    PayloadWriter writer;
+    writer.workTotals({1}).delta(app.record).writeFile("app.exe", written);
+    install(app);
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Rename, 2);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    ASSERT_EQ(contentOf("app.tmp"), written);
+    standin::reset();
+    identifyVersion(state, archive.checksum);
+    ASSERT_EQ(state.status, kStatusUpdateReady);
+    EXPECT_EQ(apply(), kApplySourceMismatch);
+    EXPECT_FALSE(hasFile("app.exe"));
+    EXPECT_EQ(contentOf("app.tmp"), written) << "the only copy is kept";
   }
 }
 
@@ -416,65 +560,98 @@ TEST_F(Application, SecondRunWhileTheFirstWorksDoesNothing) {
 
 // ---- payloads that would harm the installation are refused ----
 
-TEST_F(Application, TargetWithoutATemporaryPathOfItsOwnIsRefusedUntouched) {
-  // "cache.tmp" (in any case, as Windows compares names) is its own temporary file; a last
-  // component shorter than three characters would put the temporary file beside its folder:
-  // for "ab", beside the install folder itself.
+TEST_F(Application, DeltaIsRefusedOnlyWhenItsTemporaryPathWouldLeaveTheFolderOrBeTheTarget) {
+  // The temporary path is the target path with its last three bytes replaced by "tmp". "cache.tmp"
+  // (in any case, as Windows compares names) would be its own temporary file, and a name of one
+  // or two bytes directly in the install folder would put it beside that folder ("ab" gives
+  // "<folder>tmp"). A short name in a subfolder stays inside: "lang\de" gives "langtmp".
   struct Case {
     const char* name;
-    const char* hostName;
+    unsigned codePage;
+    const char* temporary;  // as the stand-in maps it; null: refused
     bool alreadyNew;
-    int32_t code;
   };
+  const unsigned kSingle = standin::kSingleByteCodePage;
   const Case kCases[] = {
-      {"cache.tmp", "cache.tmp", false, kApplyTempCreateFailed},
-      {"cache.TMP", "cache.TMP", false, kApplyTempCreateFailed},
-      {"ab", "ab", false, kApplyTempCreateFailed},
-      {"data\\ab", "data/ab", false, kApplyTempCreateFailed},
-      {"ab", "ab", true, kApplied},
+      {"cache.tmp", kSingle, nullptr, false},
+      {"cache.TMP", kSingle, nullptr, false},
+      {"ab", kSingle, nullptr, false},
+      {"a", kSingle, nullptr, false},
+      {"ab", kSingle, nullptr, true},  // passed over before any temporary path is needed
+      {"data\\ab", kSingle, "datatmp", false},
+      {"lang\\de", kSingle, "langtmp", false},
+      {"bin\\7z", kSingle, "bintmp", false},
+      {"data\\x", kSingle, "dattmp", false},
+      {"data\\app.exe", kSingle, "data/app.tmp", false},
+      // Japanese: 0x83 0x5C is one character, so "\x83\x5C" "ab" is a name of four bytes in the
+      // folder itself, and a name of that one character alone has only two.
+      {"\x83\x5C" "ab", 932, "\x83tmp", false},
+      {"\x83\x5C", 932, nullptr, false},
+      // The three bytes replaced may begin with the second byte of a character: its first byte
+      // then pairs with the 't', another character of the same folder.
+      {"data\\a\x83\x5C" "cd", 932, "data/a\x83tmp", false},
+      // Compared byte by byte: a second byte 'T' followed by "MP" is refused too.
+      {"data\\\x83TMP", 932, nullptr, false},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(std::string(c.name) + (c.alreadyNew ? ", already new" : ""));
-    standin::reset();
-    std::filesystem::remove_all(installPath());
-    scratch.makeFolder("install/data");
+    SCOPED_TRACE(std::string(c.name) + " in code page " + std::to_string(c.codePage) +
+                 (c.alreadyNew ? ", already new" : ""));
+    startAfresh();
+    standin::setCodePage(c.codePage);
+    for (const char* folder : {"data", "lang", "bin"}) scratch.makeFolder(installed(folder));
     Delta delta = typicalDelta(c.name, 17);
     PayloadWriter writer;
     writer.workTotals({1}).delta(delta.record);
-    scratch.write(installed(c.hostName), c.alreadyNew ? delta.newFile : delta.oldFile);
+    scratch.write(installed(hostName(c.name)), c.alreadyNew ? delta.newFile : delta.oldFile);
     prepare(writer, 2, 0);
     std::vector<std::string> before = scratch.list();
+    std::vector<std::string> created;
+    standin::setFileOpHook([&created](FileOp op, int64_t, const char* path) {
+      if (op == FileOp::Create) created.push_back(standin::hostPath(path));
+      return true;
+    });
     standin::confineFileOps(installPath());
-    EXPECT_EQ(apply(), c.code);
-    EXPECT_EQ(contentOf(c.hostName), c.alreadyNew ? delta.newFile : delta.oldFile);
-    EXPECT_EQ(scratch.list(), before);
-    EXPECT_EQ(standin::fileOpCount(FileOp::Create), 0);
+    bool applies = c.temporary && !c.alreadyNew;
+    EXPECT_EQ(apply(), applies || c.alreadyNew ? kApplied : kApplyTempCreateFailed);
+    EXPECT_EQ(contentOf(hostName(c.name)), applies || c.alreadyNew ? delta.newFile : delta.oldFile);
+    EXPECT_EQ(scratch.list(), before) << "no temporary file is left, none is made beside the folder";
+    EXPECT_EQ(created, applies ? std::vector<std::string>{path(c.temporary)} : std::vector<std::string>{});
     EXPECT_EQ(standin::confinementViolations(), std::vector<std::string>{});
   }
 }
 
 TEST_F(Application, NewFileIsOnTheDiskBeforeTheOldOneIsDeleted) {
-  Delta delta = typicalDelta("app.exe", 20);
-  PayloadWriter writer;
-  writer.workTotals({1}).delta(delta.record);
-  install(delta);
-  prepare(writer, 2, 0);
-  std::vector<std::string> order;
-  standin::setFileOpHook([&order](FileOp op, int64_t, const char*) {
-    if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
-      order.push_back(standin::fileOpName(op));
-    return true;
-  });
-  EXPECT_EQ(apply(), kApplied);
-  EXPECT_EQ(order, (std::vector<std::string>{"create", "flush", "delete", "rename"}));
+  // A delta's new file and a write's contents alike: built beside the target, put on the disk,
+  // and only then does the old file go.
+  for (bool write : {false, true}) {
+    SCOPED_TRACE(write ? "write" : "delta");
+    startAfresh();
+    Delta delta = typicalDelta("app.exe", 20);
+    PayloadWriter writer;
+    writer.workTotals({1});
+    if (write)
+      writer.writeFile("app.exe", delta.newFile);
+    else
+      writer.delta(delta.record);
+    install(delta);
+    prepare(writer, 2, 0);
+    std::vector<std::string> order;
+    standin::setFileOpHook([&order](FileOp op, int64_t, const char* path) {
+      if (op == FileOp::Create || op == FileOp::Flush || op == FileOp::Delete || op == FileOp::Rename)
+        order.push_back(std::string(standin::fileOpName(op)) +
+                        (path ? " " + std::filesystem::path(standin::hostPath(path)).filename().string() : ""));
+      return true;
+    });
+    EXPECT_EQ(apply(), kApplied);
+    EXPECT_EQ(order, (std::vector<std::string>{"create app.tmp", "flush", "delete app.exe", "rename app.tmp"}));
+    EXPECT_EQ(contentOf("app.exe"), delta.newFile);
+    EXPECT_FALSE(hasFile("app.tmp"));
+  }
 }
 
 TEST_F(Application, FailedRenameKeepsTheOnlyVerifiedCopy) {
   Delta delta = typicalDelta("app.exe", 18);
-  PayloadWriter writer;
-  writer.workTotals({1}).delta(delta.record);
-  install(delta);
-  prepare(writer, 2, 0);
+  prepareWith(delta);
   standin::failAlways(FileOp::Rename, true);
   standin::failAlways(FileOp::Delete, false);
   EXPECT_EQ(apply(), kApplyReplaceFailed);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/standin.h"
 #include "support/updater_fixture.h"
 
 namespace {
@@ -35,6 +36,30 @@ TEST_F(MessageTable, BarsInTextsBecomeLineFeeds) {
   EXPECT_STREQ(lookupText(state, "bar"), "\n");
   EXPECT_STREQ(lookupText(state, "empty"), "") << "an empty text is a text, not the fallback";
   EXPECT_STREQ(lookupText(state, "double-byte"), "\x83\nx") << "the scan is byte by byte";
+}
+
+TEST_F(MessageTable, BarThatIsTheSecondByteOfACharacterStaysInIt) {
+  struct Case {
+    unsigned codePage;
+    const char* text;
+    const char* shown;
+  };
+  const Case kCases[] = {
+      // "ポート" (0x83 0x7C for its first character), a bar, "next".
+      {932, "\x83|\x81\x5B\x83\x67|next", "\x83|\x81\x5B\x83\x67\nnext"},
+      {932, "\xB1|", "\xB1\n"},  // half-width katakana are single bytes
+      {932, "bar|\x83", "bar\n\x83"},  // a lead byte at the end stands alone
+      {936, "\x81||", "\x81|\n"},
+      {949, "|\xB0|", "\n\xB0|"},
+      {950, "\xA4|\xA4|", "\xA4|\xA4|"},
+      {standin::kSingleByteCodePage, "\x83|x", "\x83\nx"},  // every bar, as before
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.codePage) + ": " + c.text);
+    standin::setCodePage(c.codePage);
+    load(PayloadWriter().message("k|ey", c.text).build());
+    EXPECT_STREQ(lookupText(state, "K|EY"), c.shown);
+  }
 }
 
 TEST_F(MessageTable, EmptyTableLeavesTheCursorOnTheVersionSection) {

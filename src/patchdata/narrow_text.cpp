@@ -1,0 +1,20 @@
+#include "patchdata/narrow_text.h"
+
+#include "platform/code_page.h"
+
+namespace {
+constexpr unsigned char kLowestSecondByte = 0x40;
+}
+
+const char* nextCharacter(const char* at) {
+  bool pair = isLeadByte(static_cast<unsigned char>(at[0])) &&
+              static_cast<unsigned char>(at[1]) >= kLowestSecondByte;
+  return at + (pair ? 2 : 1);
+}
+
+bool endsInBackslash(const char* text) {
+  // Only a walk from the start tells a second byte from a character of its own.
+  const char* last = nullptr;
+  for (const char* at = text; *at; at = nextCharacter(at)) last = at;
+  return last && *last == '\\';
+}

@@ -1,0 +1,14 @@
+// Narrow text in the system code page, read a character at a time. On Japanese, Chinese and
+// Korean systems a character can take two bytes whose second byte is '\' or '|': whatever
+// looks for a separator or a bar must step over such bytes, never test every byte.
+#pragma once
+
+// Where the character after the one at `at` begins; `at` must not be the terminator. A lead
+// byte and the byte after it are one character when that byte can be a second byte (0x40 and
+// above in every double-byte code page), so the terminator, '/', ':', '.' and blanks always
+// stand for themselves.
+const char* nextCharacter(const char* at);
+inline char* nextCharacter(char* at) { return const_cast<char*>(nextCharacter(static_cast<const char*>(at))); }
+
+// True when the last character of `text` is a backslash, not the second byte of another one.
+bool endsInBackslash(const char* text);
