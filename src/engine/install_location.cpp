@@ -6,6 +6,7 @@
 #include <new>
 
 #include "messages/message_table.h"
+#include "patchdata/narrow_text.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
@@ -77,10 +78,12 @@ bool readRegistryString(const char* path, char* buffer, uint32_t capacity) {
   if (!firstBackslash) return false;
   *firstBackslash = '\0';
   char* keyPath = firstBackslash + 1;
-  char* lastBackslash = std::strrchr(keyPath, '\\');
-  if (!lastBackslash) return false;
-  *lastBackslash = '\0';
-  const char* valueName = lastBackslash + 1;  // empty: the key's default value
+  // The value name is what follows the last backslash character: in a double-byte code page a
+  // name's second byte may be 0x5C too, and cutting there would ask for another value.
+  char* valueSeparator = lastBackslash(keyPath);
+  if (!valueSeparator) return false;
+  *valueSeparator = '\0';
+  const char* valueName = valueSeparator + 1;  // empty: the key's default value
 
   RegistryRoot root;
   if (!rootNamed(copy.get(), &root)) return false;

@@ -18,3 +18,11 @@ bool endsInBackslash(const char* text) {
   for (const char* at = text; *at; at = nextCharacter(at)) last = at;
   return last && *last == '\\';
 }
+
+const char* lastBackslash(const char* text) {
+  const char* found = nullptr;
+  for (const char* at = text; *at; at = nextCharacter(at)) {
+    if (*at == '\\') found = at;
+  }
+  return found;
+}

@@ -12,3 +12,7 @@ inline char* nextCharacter(char* at) { return const_cast<char*>(nextCharacter(st
 
 // True when the last character of `text` is a backslash, not the second byte of another one.
 bool endsInBackslash(const char* text);
+
+// The last backslash character of `text`, skipping second bytes; null when there is none.
+const char* lastBackslash(const char* text);
+inline char* lastBackslash(char* text) { return const_cast<char*>(lastBackslash(static_cast<const char*>(text))); }

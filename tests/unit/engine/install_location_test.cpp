@@ -54,6 +54,26 @@ TEST_F(InstallLocation, ReadsOnlyReadableStringValuesAtWellFormedPaths) {
   }
 }
 
+TEST_F(InstallLocation, ValueNamesAreCutAtABackslashCharacterNotAtASecondByte) {
+  // "\x83\x5C" is one character in code page 932 (a katakana), whose second byte is '\\'.
+  const std::string katakana = "\x83\x5C";
+  standin::setRegistryString(RegistryRoot::LocalMachine, kKey, katakana, "C:\\Games\\Japanese");
+  standin::setRegistryString(RegistryRoot::LocalMachine, kKey + "\\\x83", "", "a key cut in half");
+  struct Case {
+    unsigned codePage;
+    const char* expected;
+  };
+  const Case kCases[] = {{932, "C:\\Games\\Japanese"}, {1252, "a key cut in half"}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.codePage);
+    standin::setCodePage(c.codePage);
+    char buffer[512] = {};
+    const std::string path = "HKEY_LOCAL_MACHINE\\" + kKey + "\\" + katakana;
+    ASSERT_TRUE(readRegistryString(path.c_str(), buffer, 511));
+    EXPECT_STREQ(buffer, c.expected);
+  }
+}
+
 TEST_F(InstallLocation, ValuesUpTo511BytesAreReadAndAlwaysTerminated) {
   const std::string path = "HKEY_LOCAL_MACHINE\\" + kKey + "\\Path";
   struct Case {
