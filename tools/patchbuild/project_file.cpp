@@ -7,6 +7,7 @@
 #include <toml++/toml.h>
 
 #include "patchbuild/codepage.h"
+#include "patchbuild/host/host.h"
 
 namespace fs = std::filesystem;
 
@@ -150,7 +151,7 @@ class ProjectReader {
       } else {
         version.name = version.folder;
       }
-      version.path = file_.parent_path() / version.folder;
+      version.path = file_.parent_path() / host::pathFromUtf8(version.folder);
       std::error_code code;
       if (!fs::is_directory(version.path, code))
         return fail(folder, fmt::format("the version folder \"{}\" does not exist (looked for {})",
