@@ -65,7 +65,8 @@ echo "ajouté en 1.1" >"v1.1/lisez-moi.txt"
 make_version "Version 1.2 été" 1.2 2
 mkdir -p "Version 1.2 été/cartes" && seq 1 5000 | sha256sum | head -c 64 >"Version 1.2 été/cartes/m1.map"
 
-# Names whose order differs between UTF-8 bytes and UTF-16 units, for a UTF-8 code page.
+# Names that Windows holds as surrogate pairs, and whose order differs between UTF-8 bytes and
+# UTF-16 units, under the UTF-8 code page.
 mkdir -p u1 u2
 for v in u1 u2; do
   echo "fullwidth $v" >"$v/ｚ.txt"
@@ -151,8 +152,9 @@ done
 [ "$(code verify-abîmé-windows)" = 1 ] || fail "verify of a damaged install did not fail"
 
 # --- checksum: the same values and sizes for names with accents.
-run_linux checksum-linux checksum "Version 1.2 été/données/carte-é.txt" "v1.0/Programme.exe"
-run_windows checksum-windows checksum "G:\\Version 1.2 été\\données\\carte-é.txt" "G:\\v1.0\\Programme.exe"
+run_linux checksum-linux checksum "Version 1.2 été/données/carte-é.txt" "v1.0/Programme.exe" "u1/😀.txt" "u2/ｚ.txt"
+run_windows checksum-windows checksum "G:\\Version 1.2 été\\données\\carte-é.txt" "G:\\v1.0\\Programme.exe" \
+  "G:\\u1\\😀.txt" "u2/ｚ.txt"
 if [ "$(code checksum-linux)$(code checksum-windows)" = 00 ] &&
    [ "$(cut -d' ' -f1,2 out/checksum-linux.out)" = "$(cut -d' ' -f1,2 out/checksum-windows.out)" ] &&
    grep -q 'G:\\Version 1.2 été\\données\\carte-é.txt$' out/checksum-windows.out; then
