@@ -83,6 +83,7 @@ project() {  # file, [options] lines, version folders...
     echo '[messages]'
     echo 'T_MAINTITLE = "Mise à jour du produit"'
     echo 'T_UPDATEREADY = "Appuyez sur « Mettre à jour »."'
+    printf 'T_UPGRADED = """\nLe produit est à jour.\nMerci."""\n'
     for folder in "$@"; do printf '[[versions]]\nfolder = "%s"\n' "$folder"; done
     echo '[options]'
     echo "$options" | grep -v '^codepage' || true
@@ -93,6 +94,8 @@ project "projet-été.toml" 'deltas = "chained"' "${three[@]}"
 project "exact-zlib.toml" $'deltas = "exact"\ncompression = 9' "${three[@]}"
 project "zopfli.toml" 'compression = "zopfli"' "${three[@]}"
 project "utf8-names.toml" 'codepage = 65001' u1 u2
+# As a Windows checkout may have it: CR LF line ends, also inside the multi-line text.
+sed 's/$/\r/' "projet-été.toml" >"crlf.toml"
 
 # --- build: each project from both builders; the Windows one is given drive letters and
 # backslashes, except once, where it gets the same relative path with '/' as Linux.
@@ -115,6 +118,9 @@ for name in "$main" exact-zlib zopfli utf8-names; do
 done
 grep -q "^G:.*$main-windows.pat: [0-9]* bytes" "out/build-$main-windows.out" ||
   fail "build: no summary line on stdout: $(cat "out/build-$main-windows.out")"
+
+run_windows build-crlf-windows build "G:\\crlf.toml" -o "G:\\out\\crlf-windows.pat" --quiet
+same_file "build of the project with CR LF line ends" "out/$main-linux.pat" "out/crlf-windows.pat"
 
 # --- info, text and JSON: the same report.
 run_linux info-linux info "out/$main-linux.pat"
