@@ -168,7 +168,7 @@ class Scanner {
         return false;
       }
       if (fs::is_directory(status)) {
-        if (entry.is_symlink()) {
+        if (host::isLink(entry.path())) {
           error = fmt::format("{}: links to folders are not followed; copy the folder instead",
                               entry.path().string());
           return false;

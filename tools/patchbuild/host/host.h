@@ -16,6 +16,11 @@ namespace patchbuild::host {
 std::filesystem::path pathFromUtf8(const std::string& utf8);
 std::string utf8FromPath(const std::filesystem::path& path);
 
+// True when `path` itself is a link to elsewhere: a symbolic link, or on Windows a junction (any
+// reparse point that stands for another name). Reparse points that hold data, such as cloud
+// placeholders, are not links.
+bool isLink(const std::filesystem::path& path);
+
 // Opens a file for reading bytes (no newline translation); null when it cannot be opened.
 FILE* openForReading(const std::filesystem::path& path);
 

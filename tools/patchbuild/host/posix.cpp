@@ -18,6 +18,11 @@ fs::path pathFromUtf8(const std::string& utf8) { return fs::path(utf8); }
 
 std::string utf8FromPath(const fs::path& path) { return path.string(); }
 
+bool isLink(const fs::path& path) {
+  std::error_code ignored;
+  return fs::is_symlink(fs::symlink_status(path, ignored));
+}
+
 FILE* openForReading(const fs::path& path) { return std::fopen(path.c_str(), "rb"); }
 
 bool mapFile(const fs::path& path, const uint8_t*& data, size_t& size) {

@@ -85,6 +85,16 @@ fs::path pathFromUtf8(const std::string& utf8) { return fs::path(widen(utf8)); }
 
 std::string utf8FromPath(const fs::path& path) { return narrow(path.native()); }
 
+bool isLink(const fs::path& path) {
+  // The C++ library cannot tell links on Windows; the reparse tag can. FindFirstFileW reports
+  // the entry itself, not what it points to.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(found.dwReserved0);
+}
+
 FILE* openForReading(const fs::path& path) { return _wfopen(path.c_str(), L"rb"); }
 
 bool mapFile(const fs::path& path, const uint8_t*& data, size_t& size) {
