@@ -6,7 +6,7 @@ set -euo pipefail
 
 build=(cmake make g++ pkg-config zlib1g-dev libgtest-dev libbenchmark-dev
        mingw-w64 libz-mingw-w64-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-       libcli11-dev libtomlplusplus-dev libdivsufsort-dev libzopfli-dev libfmt-dev)
+       libcli11-dev libtomlplusplus-dev libfmt-dev)  # header-only; divsufsort and zopfli: third_party/
 test=(wine wine64 xvfb imagemagick x11-utils xdotool clang-14 libclang-rt-14-dev openssl osslsigncode)
 bench=(xdelta3 bsdiff zstd time)
 i386=(g++-multilib qemu-user)  # scripts/test-i386-kernels.sh

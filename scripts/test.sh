@@ -25,6 +25,8 @@ echo "== the shipped executable"
 scripts/check-imports.sh build/win32/PatchUtility.exe
 scripts/check-pe-settings.sh build/win32/PatchUtility.exe
 scripts/check-baseline-isa.sh
+echo "== the patch builders: nothing to install beside them"
+scripts/check-tool-deps.sh
 
 echo "== fuzz targets: kept crash inputs, then a short run of each (clang-14, ASan, UBSan)"
 ctest --preset fuzz
@@ -41,5 +43,7 @@ echo "== end-to-end tests (PatchUtility.exe under Wine)"
 tests/e2e/run.sh
 echo "== a vendor's path end to end: patchbuild, branding, signing, the signed updater under Wine"
 tests/e2e/patchbuild_e2e.sh
+echo "== the Windows patch builder under Wine: every command, the same bytes as the Linux one"
+tests/tools/windows_builder.sh
 echo "== the release: make dist, the zip, the vendor's guide followed in the unpacked bundle"
 tests/e2e/release_bundle_e2e.sh

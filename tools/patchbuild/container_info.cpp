@@ -8,6 +8,7 @@
 
 #include "patchbuild/codepage.h"
 #include "patchbuild/folder_scan.h"
+#include "patchbuild/host/host.h"
 #include "patchbuild/pe_resource.h"
 #include "patchdata/archive.h"
 #include "patchdata/payload_check.h"
@@ -24,7 +25,7 @@ const char* opTypeName(uint8_t type) {
 bool readContainer(const std::string& path, ContainerInfo& info, std::string& error) {
   info = ContainerInfo{};
   std::vector<uint8_t> container;
-  if (!readWholeFile(path, container)) {
+  if (!readWholeFile(host::pathFromUtf8(path), container)) {
     error = fmt::format("{}: the file cannot be read", path);
     return false;
   }

@@ -8,6 +8,7 @@
 
 #include "patchbuild/exe_table.h"
 #include "patchbuild/folder_scan.h"
+#include "patchbuild/host/host.h"
 
 namespace fs = std::filesystem;
 
@@ -49,12 +50,12 @@ bool readText(const toml::node& node, const std::string& key, const fs::path& fi
 bool readIcon(const toml::node& node, const fs::path& file, ExeBranding& branding, std::string& error) {
   std::optional<std::string> name;
   if (!readText(node, "icon", file, name, error)) return false;
-  branding.iconPath = file.parent_path() / fs::u8path(*name);
+  branding.iconPath = file.parent_path() / host::pathFromUtf8(*name);
   Bytes bytes;
   std::error_code code;
   if (!fs::is_regular_file(branding.iconPath, code) || !readWholeFile(branding.iconPath, bytes)) {
     error = placed(file, node.source(), fmt::format("the icon file \"{}\" cannot be read (looked for {})", *name,
-                                                    branding.iconPath.string()));
+                                                    host::utf8FromPath(branding.iconPath)));
     return false;
   }
   std::string why;

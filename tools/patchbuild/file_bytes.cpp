@@ -1,37 +1,16 @@
 // Mapped files and the eight-bytes-a-step checksum.
 #include "patchbuild/file_bytes.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "patchbuild/host/host.h"
 #include "patchdata/checksum.h"
 
 namespace patchbuild {
 
-MappedFile::~MappedFile() {
-  if (mapped_) munmap(data_, size_);
-}
+MappedFile::~MappedFile() { host::unmapFile(data_, size_); }
 
 bool MappedFile::open(const std::filesystem::path& path) {
-  int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  struct stat info;
-  bool ok = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
-  if (ok && info.st_size > 0) {
-    void* at = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (at == MAP_FAILED) {
-      ok = false;
-    } else {
-      data_ = static_cast<uint8_t*>(at);
-      size_ = static_cast<size_t>(info.st_size);
-      mapped_ = true;
-      madvise(at, size_, MADV_SEQUENTIAL);
-    }
-  }
-  ::close(descriptor);
-  return ok;
+  host::unmapFile(data_, size_);
+  return host::mapFile(path, data_, size_);
 }
 
 namespace {

@@ -21,9 +21,8 @@ class MappedFile {
   size_t size() const { return size_; }
 
  private:
-  uint8_t* data_ = nullptr;
+  const uint8_t* data_ = nullptr;
   size_t size_ = 0;
-  bool mapped_ = false;
 };
 
 // The same value as checksumUpdate (the updater's byte-at-a-time loop), from tables that take

@@ -10,6 +10,7 @@
 
 #include "patchbuild/codepage.h"
 #include "patchbuild/file_bytes.h"
+#include "patchbuild/host/host.h"
 #include "patchdata/checksum.h"
 #include "patchdata/payload_records.h"
 
@@ -67,7 +68,7 @@ uint64_t contentHashOf(const uint8_t* bytes, size_t size) {
 }
 
 bool readWholeFile(const fs::path& path, std::vector<uint8_t>& bytes) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(host::openForReading(path), std::fclose);
   if (!file) return false;
   std::error_code code;
   uint64_t size = fs::file_size(path, code);
@@ -124,18 +125,20 @@ class Scanner {
       error = fmt::format("cannot read the folder {}: {}", folder.string(), code.message());
       return false;
     }
-    std::vector<fs::directory_entry> sorted;
+    // Sorted by the bytes of the UTF-8 names, not as the system lists them nor by its own path
+    // order (UTF-16 on Windows): the container must not depend on where it was built.
+    std::vector<std::pair<std::string, fs::directory_entry>> sorted;
     for (; entries != fs::directory_iterator(); entries.increment(code)) {
       if (code) break;
-      sorted.push_back(*entries);
+      sorted.emplace_back(host::utf8FromPath(entries->path().filename()), *entries);
     }
     if (code) {
       error = fmt::format("cannot read the folder {}: {}", folder.string(), code.message());
       return false;
     }
-    std::sort(sorted.begin(), sorted.end());
-    for (const fs::directory_entry& entry : sorted) {
-      std::string component = entry.path().filename().string();
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [component, entry] : sorted) {
       std::string display = displayPrefix + component;
       const char* problem = windowsNameProblem(component);
       if (problem) {
@@ -165,7 +168,7 @@ class Scanner {
         return false;
       }
       if (fs::is_directory(status)) {
-        if (entry.is_symlink()) {
+        if (host::isLink(entry.path())) {
           error = fmt::format("{}: links to folders are not followed; copy the folder instead",
                               entry.path().string());
           return false;
@@ -184,7 +187,7 @@ class Scanner {
 
   bool addFile(const fs::path& path, const std::string& name, const std::string& display,
                const std::string& folded, std::string& error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(host::openForReading(path), std::fclose);
     if (!file) {
       error = fmt::format("{}: the file cannot be read", path.string());
       return false;

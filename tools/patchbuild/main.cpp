@@ -1,18 +1,20 @@
 // patchbuild: builds, inspects, verifies and embeds the updater's patch containers.
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "patchbuild/builder.h"
 #include "patchbuild/container_info.h"
+#include "patchbuild/file_bytes.h"
 #include "patchbuild/folder_scan.h"
+#include "patchbuild/host/host.h"
 #include "patchbuild/output_file.h"
 #include "patchbuild/pe_resource.h"
 #include "patchbuild/progress.h"
@@ -49,7 +51,7 @@ int runBuild(const std::string& projectPath, const std::string& output, const Up
   auto started = std::chrono::steady_clock::now();
   Project project;
   std::string error;
-  if (!loadProject(projectPath, project, error)) return failWith(error);
+  if (!loadProject(host::pathFromUtf8(projectPath), project, error)) return failWith(error);
   // The template is checked before the build, which may take long, not after it.
   std::vector<uint8_t> image;
   if (!exe.output.empty() && !readTemplate(exe, image, error)) return failWith(error);
@@ -107,16 +109,18 @@ int runVerify(const std::string& path, const std::string& folder, int codePage, 
 
 int runChecksum(const std::vector<std::string>& files) {
   int status = 0;
-  PatchChecksum engine;  // the updater's own engine: 0 for a file it cannot open
   for (const std::string& file : files) {
     std::error_code code;
-    if (!fs::is_regular_file(file, code)) {
+    fs::path path = host::pathFromUtf8(file);
+    MappedFile bytes;
+    if (!fs::is_regular_file(path, code) || !bytes.open(path)) {
       std::fprintf(stderr, "patchbuild: %s: cannot be read (missing or not a file)\n", file.c_str());
       status = 1;
       continue;
     }
-    uint32_t value = engine.checksumFile(file.c_str());
-    std::printf("%08x %llu %s\n", value, static_cast<unsigned long long>(fs::file_size(file, code)), file.c_str());
+    // The updater's own checksum function, over the whole file.
+    uint32_t value = checksumUpdate(kChecksumStart, bytes.data(), bytes.size());
+    std::printf("%08x %llu %s\n", value, static_cast<unsigned long long>(bytes.size()), file.c_str());
   }
   return status;
 }
@@ -125,8 +129,8 @@ int runExe(const std::string& containerPath, const UpdateExeRequest& exe, const 
   std::vector<uint8_t> container, image;
   std::string error;
   ExeBranding branding;
-  if (!projectPath.empty() && !loadExeBranding(projectPath, branding, error)) return failWith(error);
-  if (!readWholeFile(containerPath, container)) return failWith(fmt::format("{}: the file cannot be read", containerPath));
+  if (!projectPath.empty() && !loadExeBranding(host::pathFromUtf8(projectPath), branding, error)) return failWith(error);
+  if (!readWholeFile(host::pathFromUtf8(containerPath), container)) return failWith(fmt::format("{}: the file cannot be read", containerPath));
   ContainerInfo info;
   if (!readContainer(containerPath, info, error)) return failWith(error);
   // An updater given as the container: its own container is what gets embedded.
@@ -136,9 +140,7 @@ int runExe(const std::string& containerPath, const UpdateExeRequest& exe, const 
   return writeUpdateExe(exe, image, container, branding);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   CLI::App app{"patchbuild: builds, inspects, verifies and embeds patch containers for the updater"};
   app.require_subcommand(1);
   bool quiet = false;
@@ -213,4 +215,21 @@ int main(int argc, char** argv) {
   if (*checksum) return runChecksum(files);
   if (*exe) return runExe(container, exeRequest, exeProject);
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Arguments are UTF-8 from here on, on every system.
+  std::vector<std::string> arguments = host::utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  try {
+    return run(static_cast<int>(arguments.size()), pointers.data());
+  } catch (const std::exception& failure) {
+    // Whatever escapes (memory exhausted, a name the system cannot convert) still ends as one
+    // line and a failing exit code, never as an abort.
+    return failWith(failure.what());
+  }
 }

@@ -7,7 +7,7 @@
 
 namespace patchbuild {
 
-// Writes `bytes` to `path` through "path.partial-XXXXXX" and a rename. False with `error` when
+// Writes `bytes` to `path` (UTF-8) through "path.partial-XXXXXX" and a rename. False with `error` when
 // any step fails; the temporary file is removed then and `path` is untouched. With `executable`
 // the file gets execute permission (for tools that run it under Wine).
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error,

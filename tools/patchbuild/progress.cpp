@@ -1,15 +1,15 @@
 // The terminal progress bar, and phase timings when PATCHBUILD_TIMING is set.
 #include "patchbuild/progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "patchbuild/host/host.h"
 
 namespace patchbuild {
 
 Progress::Progress(bool enabled)
-    : enabled_(enabled && isatty(STDERR_FILENO)), timing_(std::getenv("PATCHBUILD_TIMING") != nullptr) {}
+    : enabled_(enabled && host::stderrIsTerminal()), timing_(std::getenv("PATCHBUILD_TIMING") != nullptr) {}
 
 Progress::~Progress() {
   finish();
@@ -20,16 +20,8 @@ void Progress::time(const std::string& next) {
   if (!timing_) return;
   auto now = std::chrono::steady_clock::now();
   if (!timedPhase_.empty()) {
-    // The peak resident size so far, from the kernel's own count.
-    long peak = 0;
-    if (FILE* status = std::fopen("/proc/self/status", "r")) {
-      char line[256];
-      while (std::fgets(line, sizeof line, status))
-        if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
-      std::fclose(status);
-    }
     std::fprintf(stderr, "timing: %-12s %.2f s, peak memory so far %ld MB\n", timedPhase_.c_str(),
-                 std::chrono::duration<double>(now - phaseStart_).count(), peak / 1024);
+                 std::chrono::duration<double>(now - phaseStart_).count(), host::peakMemoryMiB());
   }
   timedPhase_ = next;
   phaseStart_ = now;

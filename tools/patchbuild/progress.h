@@ -1,4 +1,4 @@
-// A progress bar on stderr for long builds, drawn only when stderr is a terminal.
+// A progress bar on stderr for long builds, drawn only when stderr is a terminal (a console).
 #pragma once
 #include <atomic>
 #include <chrono>

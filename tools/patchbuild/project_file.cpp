@@ -8,6 +8,7 @@
 
 #include "patchbuild/codepage.h"
 #include "patchbuild/exe_table.h"
+#include "patchbuild/host/host.h"
 
 namespace fs = std::filesystem;
 
@@ -153,7 +154,7 @@ class ProjectReader {
       } else {
         version.name = version.folder;
       }
-      version.path = file_.parent_path() / version.folder;
+      version.path = file_.parent_path() / host::pathFromUtf8(version.folder);
       std::error_code code;
       if (!fs::is_directory(version.path, code))
         return fail(folder, fmt::format("the version folder \"{}\" does not exist (looked for {})",

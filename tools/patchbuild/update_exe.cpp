@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "patchbuild/folder_scan.h"
+#include "patchbuild/host/host.h"
 #include "patchbuild/output_file.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ fs::path templateBeside(const fs::path& program) { return program.parent_path() 
 namespace {
 
 std::string templateName(const UpdateExeRequest& request) {
-  return request.templatePath.empty() ? templateBeside(request.program).string() : request.templatePath;
+  return request.templatePath.empty() ? host::utf8FromPath(templateBeside(request.program)) : request.templatePath;
 }
 
 }  // namespace
@@ -40,11 +41,11 @@ std::string templateName(const UpdateExeRequest& request) {
 bool readTemplate(const UpdateExeRequest& request, std::vector<uint8_t>& image, std::string& error) {
   std::string path = templateName(request);
   std::error_code code;
-  if (request.templatePath.empty() && !fs::is_regular_file(path, code)) {
+  if (request.templatePath.empty() && !fs::is_regular_file(host::pathFromUtf8(path), code)) {
     error = fmt::format("no --template given, and there is no PatchUtility.exe beside patchbuild (looked for {})", path);
     return false;
   }
-  if (!readWholeFile(path, image)) {
+  if (!readWholeFile(host::pathFromUtf8(path), image)) {
     error = fmt::format("{}: the file cannot be read", path);
     return false;
   }
@@ -68,10 +69,10 @@ bool writeUpdateExe(const UpdateExeRequest& request, const std::vector<uint8_t>&
 }
 
 fs::path ownProgramPath(const char* argv0) {
+  fs::path self = host::programPath();
+  if (!self.empty()) return self;
   std::error_code code;
-  fs::path self = fs::read_symlink("/proc/self/exe", code);
-  if (!code && !self.empty()) return self;
-  fs::path typed = fs::u8path(argv0 ? argv0 : "");
+  fs::path typed = host::pathFromUtf8(argv0 ? argv0 : "");
   if (typed.has_parent_path()) return fs::absolute(typed, code);
   // A bare name: found in the current folder (Windows looks there first) or on PATH.
   std::vector<fs::path> folders{fs::current_path(code)};
@@ -81,11 +82,11 @@ fs::path ownProgramPath(const char* argv0) {
     for (size_t at = 0, end; at <= list.size(); at = end + 1) {
       end = list.find(separator, at);
       if (end == std::string::npos) end = list.size();
-      if (end > at) folders.push_back(fs::u8path(list.substr(at, end - at)));
+      if (end > at) folders.push_back(host::pathFromUtf8(list.substr(at, end - at)));
     }
   }
   for (const fs::path& folder : folders)
-    for (const fs::path& name : {typed, fs::path(typed.string() + ".exe")})
+    for (const fs::path& name : {typed, host::pathFromUtf8(host::utf8FromPath(typed) + ".exe")})
       if (fs::is_regular_file(folder / name, code)) return folder / name;
   return typed;
 }

@@ -10,6 +10,7 @@
 #include "patchbuild/container_info.h"
 #include "patchbuild/file_bytes.h"
 #include "patchbuild/folder_scan.h"
+#include "patchbuild/host/host.h"
 #include "patchbuild/simulator.h"
 #include "patchdata/checksum.h"
 
@@ -28,8 +29,8 @@ fs::path findOnDisk(const fs::path& root, const std::string& utf8Name) {
     size_t slash = utf8Name.find('\\', start);
     std::string component = utf8Name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
     std::error_code code;
-    if (fs::exists(at / component, code)) {
-      at /= component;
+    if (fs::exists(at / host::pathFromUtf8(component), code)) {
+      at /= host::pathFromUtf8(component);
     } else {
       fs::path match;
       for (fs::directory_iterator it(at, code), end; !code && it != end; it.increment(code))
@@ -108,7 +109,7 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
                    VerifyReport& report, std::string& error) {
   report = VerifyReport{};
   std::error_code code;
-  if (!fs::is_directory(folder, code)) {
+  if (!fs::is_directory(host::pathFromUtf8(folder), code)) {
     error = fmt::format("{}: the folder does not exist", folder);
     return false;
   }
@@ -119,7 +120,7 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
   Simulator simulator(contents);
   if (!simulator.load(info.payload, error)) return false;
   SimState state;
-  InstallModel model(folder, codePage, contents);
+  InstallModel model(host::pathFromUtf8(folder), codePage, contents);
   for (const auto& [name, checksums] : info.identFiles) model.add(name, state);
   for (const OpInfo& op : info.ops) {
     model.add(op.name, state);
