@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release bundle a vendor downloads: dist/patch-utility-VERSION/ with the updater
 # (PatchUtility.exe, the 32-bit template every update is made from), patchbuild for Windows x64
-# (patchbuild.exe) and for Linux x86-64 (patchbuild, statically linked, so that it runs on a
+# (patchbuild.exe) and for Linux x86-64 (patchbuild, its libraries linked in, so that it runs on a
 # fresh Debian 12 with nothing installed), the vendor's guide, and an example project with two
 # small version folders; and dist/patch-utility-VERSION.zip of that folder.
 # Builds what it needs first; stops with one line when a part cannot be had.
@@ -30,10 +30,10 @@ build native patchbuild
 if cmake --build --preset win64 --target help 2>/dev/null | grep -qw patchbuild; then build win64 patchbuild; fi
 
 [ -f "$windows_builder" ] || fail "$windows_builder is missing: the win64 preset does not build patchbuild.exe"
-# A dynamically linked program names its loader; a static one runs on any x86-64 Linux.
-if readelf -l "$linux_builder" | grep -q 'program interpreter'; then
-  fail "$linux_builder is linked dynamically: it would not run on a fresh Debian 12 (link it statically)"
-fi
+# Nothing to install beside either builder: the Linux one needs only the C library that every
+# Debian 12 has (its C++ runtime and libraries are linked in), the Windows one only system DLLs.
+scripts/check-tool-deps.sh "$linux_builder" "$windows_builder" >/dev/null ||
+  fail "a builder needs libraries that a fresh system lacks (scripts/check-tool-deps.sh says which)"
 
 version=$("$linux_builder" --version | awk '{print $2}')
 name=patch-utility-$version

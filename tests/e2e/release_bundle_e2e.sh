@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release as a vendor meets it: `make dist` makes the bundle and its zip; the zip unpacks to
 # exactly the bundle, with the right kind of program in each place (the 32-bit updater, Windows
-# x64 and static Linux x86-64 builders); then the vendor's guide is followed in the unpacked
+# x64 and Linux x86-64 builders); then the vendor's guide is followed in the unpacked
 # folder: every ```sh block of docs/vendor-guide.md runs in order, and every patchbuild.exe line
 # of its ```bat blocks runs under Wine and must give the same bytes as the Linux builder. Last,
 # the example is made into a branded, signed update the way the guide says (with the 64-bit
@@ -56,13 +56,14 @@ for image in $(grep -o 'images/[a-z0-9-]*\.png' docs/vendor-guide.md); do
 done
 
 # Each program is the kind its name promises: the machine field of the PE header (i386 for the
-# updater users run on any Windows, x86-64 for the builder), and a Linux builder without a
-# program interpreter (statically linked: nothing to install).
+# updater users run on any Windows, x86-64 for the builder), and a Linux builder that needs only
+# the C library of a bare Debian 12 (nothing to install).
 pe_machine() { od -An -tx2 -j $(($(od -An -tu4 -j 60 -N4 "$1") + 4)) -N2 "$1" | tr -d ' '; }
 [ "$(pe_machine "$bundle/PatchUtility.exe")" = 014c ] || fail "PatchUtility.exe is not a 32-bit (i386) program"
 [ "$(pe_machine "$bundle/patchbuild.exe")" = 8664 ] || fail "patchbuild.exe is not an x86-64 program"
 readelf -h "$bundle/patchbuild" | grep -q 'X86-64' || fail "patchbuild is not an x86-64 Linux program"
-if readelf -l "$bundle/patchbuild" | grep -q 'program interpreter'; then fail "patchbuild is linked dynamically"; fi
+scripts/check-tool-deps.sh "$bundle/patchbuild" "$bundle/patchbuild.exe" >/dev/null ||
+  fail "a builder in the bundle needs libraries that a fresh system lacks"
 env -i "$bundle/patchbuild" --version | grep -qx "patchbuild $version" || fail "patchbuild does not run without an environment"
 echo "release e2e: dist/$name.zip unpacks to the bundle; its programs are what their names promise"
 
