@@ -297,7 +297,7 @@ TEST_F(BuilderTest, MessagesAreConvertedToTheCodePage) {
   ASSERT_TRUE(patchbuild::readContainer(path, read, error)) << error;
   ASSERT_EQ(read.messages.size(), 1u);
   EXPECT_EQ(read.messages[0].second, "Caf\xE9 2.0 \x96 \x80");
-  EXPECT_EQ(read.registryPath, "HKCU\\Software\\T");
+  EXPECT_EQ(read.registryPath, "HKEY_CURRENT_USER\\Software\\T");  // the short root written out
 }
 
 }  // namespace

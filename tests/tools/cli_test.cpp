@@ -92,8 +92,8 @@ TEST_F(CliTest, BuildInfoVerifyAndChecksum) {
 TEST_F(CliTest, EveryErrorIsOneLineOnStderr) {
   PatchProject project(2);
   twoVersions(project);
-  folder.write("syntax.toml", "registry = 'x'\n[[versions]\n");
-  folder.write("nofolder.toml", "registry = 'x'\n[[versions]]\nfolder = \"missing\"\n");
+  folder.write("syntax.toml", "registry = 'HKCU\\A\\B'\n[[versions]\n");
+  folder.write("nofolder.toml", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"missing\"\n");
   folder.write("notape.exe", "MZ but nothing else");
   fs::create_symlink(folder.at("nowhere"), project.versionFolder(1) + "/dangling");
   struct Case {

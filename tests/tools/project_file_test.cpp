@@ -89,22 +89,22 @@ struct ErrorCase {
 
 TEST_F(ProjectFileTest, ErrorsNameTheLineAndColumn) {
   const ErrorCase kCases[] = {
-      {"syntax", "registry = 'x'\n[messages\n", "project.toml:2:"},
-      {"unknown key", "registry = 'x'\nregistri = 'y'\n", "project.toml:2:1: unknown key \"registri\""},
-      {"missing folder", "registry = 'x'\n[[versions]]\nfolder = \"v9\"\n", "project.toml:3:10: the version folder \"v9\" does not exist"},
+      {"syntax", "registry = 'HKCU\\A\\B'\n[messages\n", "project.toml:2:"},
+      {"unknown key", "registry = 'HKCU\\A\\B'\nregistri = 'y'\n", "project.toml:2:1: unknown key \"registri\""},
+      {"missing folder", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"v9\"\n", "project.toml:3:10: the version folder \"v9\" does not exist"},
       {"wrong type", "registry = 5\n", "project.toml:1:12: registry must be a string"},
-      {"no versions", "registry = 'x'\n", "there is no [[versions]] entry"},
+      {"no versions", "registry = 'HKCU\\A\\B'\n", "there is no [[versions]] entry"},
       {"no registry", "[[versions]]\nfolder = \"v1.0\"\n", "the key \"registry\" is missing"},
-      {"bad mode", "registry = 'x'\n[[versions]]\nfolder = \"v1.0\"\n[options]\ndeltas = \"fast\"\n",
+      {"bad mode", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"v1.0\"\n[options]\ndeltas = \"fast\"\n",
        "project.toml:5:10: deltas must be \"chained\" or \"exact\""},
-      {"bad level", "registry = 'x'\n[[versions]]\nfolder = \"v1.0\"\n[options]\ncompression = 12\n",
+      {"bad level", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"v1.0\"\n[options]\ncompression = 12\n",
        "project.toml:5:15: a zlib compression level runs from 0 to 9"},
-      {"unknown code page", "registry = 'x'\ncodepage = 4242\n", "project.toml:2:12: code page 4242 is not known"},
-      {"text the code page lacks", "registry = 'x'\n[messages]\nT_MAINTITLE = \"\xE4\xB8\xAD\"\n",
+      {"unknown code page", "registry = 'HKCU\\A\\B'\ncodepage = 4242\n", "project.toml:2:12: code page 4242 is not known"},
+      {"text the code page lacks", "registry = 'HKCU\\A\\B'\n[messages]\nT_MAINTITLE = \"\xE4\xB8\xAD\"\n",
        "project.toml:3:15: the text of T_MAINTITLE has the character \"\xE4\xB8\xAD\" (U+4E2D), which code page 1252 cannot hold"},
-      {"keys differing in case", "registry = 'x'\n[messages]\nT_Update = \"a\"\nT_UPDATE = \"b\"\n",
+      {"keys differing in case", "registry = 'HKCU\\A\\B'\n[messages]\nT_Update = \"a\"\nT_UPDATE = \"b\"\n",
        "differ only in case"},
-      {"auto and files", "registry = 'x'\n[[versions]]\nfolder = \"v1.0\"\n[identify]\nauto = true\nfiles = [\"a\"]\n",
+      {"auto and files", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"v1.0\"\n[identify]\nauto = true\nfiles = [\"a\"]\n",
        "give either auto = true or a list of files"},
   };
   for (const ErrorCase& c : kCases) {

@@ -184,25 +184,38 @@ std::string describe(const std::vector<PlannedOp>& ops, size_t index) {
   return fmt::format("record {} ({} {})", index + 1, kOpNames[op.type], op.name);
 }
 
-// Cuts the update off before every record, inside every write and inside every delta between
+// Where the cut-off check cuts: before every record of a short list. A long one is sampled, as
+// each cut costs a run of the whole list: always around records of identification files and
+// wherever the kind of record (or a delta's stage) changes, and evenly in between.
+std::vector<size_t> cutPoints(const Simulator& simulator, const std::vector<PlannedOp>& ops) {
+  constexpr size_t kEveryCutUpTo = 200, kEvenCuts = 64;
+  const size_t records = ops.size();
+  size_t step = records <= kEveryCutUpTo ? 1 : records / kEvenCuts;
+  auto kindChanges = [&](size_t cut) {
+    return cut == 0 || cut == records || ops[cut].type != ops[cut - 1].type ||
+           ops[cut].version != ops[cut - 1].version || ops[cut].ident != ops[cut - 1].ident;
+  };
+  std::vector<size_t> cuts;
+  for (size_t cut = 0; cut <= records; cut++) {
+    bool nearIdent = (cut < records && simulator.touchesIdentFile(cut)) ||
+                     (cut > 0 && simulator.touchesIdentFile(cut - 1));
+    bool edge = kindChanges(cut) || (cut > 0 && kindChanges(cut - 1)) || (cut < records && kindChanges(cut + 1));
+    if (cut % step == 0 || nearIdent || edge) cuts.push_back(cut);
+  }
+  return cuts;
+}
+
+// Cuts the update off (at cutPoints) before a record, inside a write and inside a delta between
 // deleting the old file and renaming the new one, from every version; runs it again as the
 // updater would after a new identification (which first puts back an identification file left
-// in its temporary file), and says what does not end at the newest version. Large lists are
-// sampled, always including the records around identification files. Only the keys that
+// in its temporary file), and says what does not end at the newest version. Only the keys that
 // records reach are followed: the rest stays as every run found it.
 std::vector<std::string> checkInterruptions(Simulator& simulator, const std::vector<VersionTree>& versions,
                                             const std::vector<PlannedOp>& ops,
                                             const std::vector<std::string>& names) {
   std::vector<std::string> problems;
   const int count = static_cast<int>(versions.size());
-  const size_t records = simulator.recordCount();
-  std::vector<size_t> cuts;
-  size_t step = std::max<size_t>(1, records / 300);
-  for (size_t cut = 0; cut <= records; cut++) {
-    bool nearIdent = (cut < records && simulator.touchesIdentFile(cut)) ||
-                     (cut > 0 && simulator.touchesIdentFile(cut - 1));
-    if (cut % step == 0 || nearIdent || cut == records) cuts.push_back(cut);
-  }
+  std::vector<size_t> cuts = cutPoints(simulator, ops);
   std::vector<SimState> starts;
   for (const VersionTree& tree : versions) starts.push_back(SimState::of(tree));
   std::set<std::string> keys = simulator.reachableKeys(starts);

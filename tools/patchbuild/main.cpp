@@ -35,6 +35,7 @@ int runBuild(const std::string& projectPath, const std::string& output, bool qui
   Project project;
   std::string error;
   if (!loadProject(projectPath, project, error)) return failWith(error);
+  if (!checkOutputPath(project, output, error)) return failWith(error);
   Progress progress(!quiet);
   BuildSettings settings;
   settings.progress = &progress;
@@ -107,6 +108,11 @@ int runExe(const std::string& containerPath, const std::string& templatePath, co
   if (!readWholeFile(containerPath, container)) return failWith(fmt::format("{}: the file cannot be read", containerPath));
   ContainerInfo info;
   if (!readContainer(containerPath, info, error)) return failWith(error);
+  // An updater given as the container: it is its container that goes in, not the whole file.
+  if (container.size() >= 2 && container[0] == 'M' && container[1] == 'Z') {
+    std::vector<uint8_t> updater = std::move(container);
+    if (!findPatchResource(updater, container, error)) return failWith(fmt::format("{}: {}", containerPath, error));
+  }
   if (!readWholeFile(templatePath, image)) return failWith(fmt::format("{}: the file cannot be read", templatePath));
   std::vector<uint8_t> result;
   if (!embedPatchResource(image, container, result, error)) return failWith(fmt::format("{}: {}", templatePath, error));

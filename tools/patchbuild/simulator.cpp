@@ -113,6 +113,8 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
     }
     record.folded = foldName(record.name, codePage_);
     record.foldedNew = record.newName.empty() ? std::string() : foldName(record.newName, codePage_);
+    record.parent = parentOf(record.folded);
+    record.parentNew = parentOf(record.foldedNew);
     if ((record.type == kOpChainedDelta || record.type == kOpExactDelta) && !endsInTmp(record.name)) {
       record.temporary = temporaryName(record.name);
       if (!record.temporary.empty()) record.foldedTemporary = foldName(record.temporary, codePage_);
@@ -293,7 +295,7 @@ bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, Sim
     case kOpExactDelta:
       return stepDelta(index, version, state, cut, outcome, effect);
     case kOpWriteFile: {
-      if (!parentExists(state, folded) || state.folders.count(folded))
+      if (!folderExists(state, record.parent) || state.folders.count(folded))
         return fail(SimProblem::ApplyFailed, 9, "its file cannot be created");
       outcome.work += record.commandsLength;
       SimFile& file = state.files[folded];
@@ -306,7 +308,7 @@ bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, Sim
       return true;
     case kOpRename: {
       const std::string& target = record.foldedNew;
-      if (!exists(state, folded) || !parentExists(state, target) || startsWith(target, folded + "\\")) {
+      if (!exists(state, folded) || !folderExists(state, record.parentNew) || startsWith(target, folded + "\\")) {
         effect = Effect::Ignored;
         return true;
       }
@@ -332,7 +334,7 @@ bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, Sim
       return true;
     }
     case kOpMakeFolder:
-      if (!exists(state, folded) && parentExists(state, folded))
+      if (!exists(state, folded) && folderExists(state, record.parent))
         state.folders[folded] = record.name;
       else
         effect = Effect::Ignored;
@@ -391,7 +393,7 @@ bool Simulator::stepDelta(size_t index, int version, SimState& state, SimCut cut
     if (held != state.files.end() && held->second.content >= 0) {
       outcome.work += contents_[held->second.content].size;
       if (contents_[held->second.content].checksum == record.newChecksum && !state.folders.count(folded) &&
-          parentExists(state, folded)) {
+          folderExists(state, record.parent)) {
         SimFile moved = held->second;
         moved.name = record.name;
         state.files.erase(held);

@@ -110,6 +110,7 @@ class Simulator {
     uint8_t type = 0;
     std::string name, newName;
     std::string folded, foldedNew;  // their keys
+    std::string parent, parentNew;  // the keys of their folders ("" for the install folder)
     std::string temporary, foldedTemporary;  // deltas: the temporary path, empty when none
     int16_t version = 0;
     uint32_t newChecksum = 0, oldChecksum = 0, newSize = 0;
@@ -123,6 +124,9 @@ class Simulator {
   bool stepDelta(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
   void renameFolder(const Record& record, const std::string& target, SimState& state) const;
   bool parentExists(const SimState& state, const std::string& folded) const;
+  static bool folderExists(const SimState& state, const std::string& parent) {
+    return parent.empty() || state.folders.count(parent) > 0;
+  }
   bool exists(const SimState& state, const std::string& folded) const;
   // The content that a delta builds from `source`, or a negative ApplyResult (-5, -6, -7).
   int deltaResult(size_t index, int source, std::string& detail);
