@@ -4,8 +4,9 @@
 # from the real updater), `info` and `verify`; the update signed with a throwaway certificate
 # (openssl, osslsigncode) and its signature verified; Windows reading the branding back; then the
 # signed update, under Wine, brings a copy of each older version to the newest, byte for byte,
-# with the test driver pressing Update and Done. Last, `exe` on the signed update drops the
-# signature with a warning.
+# with the test driver pressing Update and Done. Among the files, names that change only in case
+# beyond A-Z, which Windows takes for the same name: they must survive the update. Last, `exe` on
+# the signed update drops the signature with a warning.
 # Expects the native, win32 and win64 builds; run by scripts/test.sh after the other Wine tests.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -31,12 +32,30 @@ make_version() {  # folder, version
   printf 'build %s\n' "$2" >>"$dir/app.exe"
   seq 1 $((2000 + ${2//./} * 50)) | sed "s/\$/ row of version $2/" >"$dir/data/table.txt"
 }
+# case_names folder version "Ä" "Ö": a file that never changes and a folder whose file changes,
+# spelled with the given first letters.
+case_names() {
+  printf 'the same in every version\n' >"$work/$1/$3rger.dat"
+  mkdir -p "$work/$1/$4l"
+  seq 1 400 | sed "s/\$/ oil of version $2/" >"$work/$1/$4l/sorten.txt"
+}
 make_version v1.0 1.0
 mkdir -p "$work/v1.0/old-plugins" && echo "plugin" >"$work/v1.0/old-plugins/a.dll"
+case_names v1.0 1.0 Ä Ö
 make_version v1.1 1.1
 echo "added in 1.1" >"$work/v1.1/data/extra.txt"
+case_names v1.1 1.1 Ä Ö
 make_version v1.2 1.2
 mkdir -p "$work/v1.2/maps" && head -c 5000 /dev/urandom >"$work/v1.2/maps/m1.map"
+case_names v1.2 1.2 ä ö
+
+# Every file and folder below a folder, one a line, with its checksum; names in lower case, since
+# a name that changed only in case keeps its old spelling on disk, as Windows treats it as one.
+folded_listing() {
+  (cd "$1" && find . -mindepth 1 | while IFS= read -r path; do
+    if [ -d "$path" ]; then echo "$path/"; else echo "$path $(md5sum <"$path" | cut -c1-32)"; fi
+  done) | perl -CSD -ne 'print lc' | LC_ALL=C sort
+}
 
 cat >"$work/project.toml" <<'TOML'
 registry = 'HKEY_LOCAL_MACHINE\SOFTWARE\PatchUtilityE2E\Product\Path'
@@ -144,12 +163,13 @@ for version in 1.0 1.1; do
   "$patchbuild" verify "$work/patch.pat" "$install" >"$work/verify-$version.txt"
   wine reg add 'HKLM\SOFTWARE\PatchUtilityE2E\Product' /v Path /t REG_SZ /d "F:\\install-$version" /f >/dev/null
   if (cd "$work" && PATCHUTILITY_E2E_SCREENSHOTS="$shots" wine "$driver" run "$work/Update-signed.exe" "patchbuild-from-$version" \
-        >"$work/driver-$version.txt") && diff -r "$work/v1.2" "$install" >/dev/null; then
+        >"$work/driver-$version.txt") &&
+      diff <(folded_listing "$work/v1.2") <(folded_listing "$install") >/dev/null; then
     echo "patchbuild e2e: $version -> 1.2 under Wine by the signed update: the installation is exactly version 1.2"
   else
     echo "patchbuild e2e: $version -> 1.2 FAILED" >&2
     cat "$work/driver-$version.txt" "$work/verify-$version.txt" >&2
-    diff -rq "$work/v1.2" "$install" >&2 || true
+    diff <(folded_listing "$work/v1.2") <(folded_listing "$install") >&2 || true
     status=1
   fi
 done

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "patchbuild/container_info.h"
 #include "patchbuild/output_file.h"
+#include "patchbuild/verify.h"
 #include "support/engine_update.h"
 #include "support/patch_project.h"
 #include "support/reference_updater.h"
@@ -149,14 +151,19 @@ TEST_F(BuilderTest, DeltasNeverUseATemporaryPathThatHoldsAFile) {
       .file(1, "lang/de", spliced(patterned(20000, 14), 10, "v"))
       .same(0, 1, "langtmp", "a file the program needs")
       .file(0, "cache.tmp", patterned(20000, 12))  // its own temporary path
-      .file(1, "cache.tmp", spliced(patterned(20000, 12), 10, "z"));
+      .file(1, "cache.tmp", spliced(patterned(20000, 12), 10, "z"))
+      // The temporary path is free when the delta runs (the old file is deleted first), but a
+      // second run after a cut-off swap would delete the new content waiting there.
+      .file(0, "data/old.pak", patterned(20000, 14))
+      .file(1, "data/old.pak", spliced(patterned(20000, 14), 10, "v"))
+      .file(0, "data/old.tmp", "gone in version 1");
   expectEveryVersionUpdates(project, 2);
   auto read = info(project);
   std::vector<std::string> deltas;
   for (const auto& op : read.ops)
     if (op.type == 1) deltas.push_back(op.name);
   EXPECT_EQ(deltas, std::vector<std::string>{"data\\cd"});
-  EXPECT_EQ(countType(read, 3), 4);
+  EXPECT_EQ(countType(read, 3), 5);
 }
 
 TEST_F(BuilderTest, AFileBecomingAFolderAndBack) {
@@ -240,22 +247,6 @@ TEST_F(BuilderTest, RefusesAFolderOfIdentificationFilesThatMustBecomeAFile) {
   EXPECT_NE(error.find("809"), std::string::npos) << error;
 }
 
-TEST_F(BuilderTest, NamesThatDifferOnlyInCaseAreRefused) {
-  PatchProject project(2);
-  project.file(0, "Readme.txt", "one").file(0, "README.TXT", "two").file(1, "readme.txt", "three");
-  std::string error;
-  EXPECT_FALSE(project.build(error));
-  EXPECT_NE(error.find("differs only in case"), std::string::npos) << error;
-}
-
-TEST_F(BuilderTest, VersionsThatCannotBeToldApartAreRefused) {
-  PatchProject project(3);
-  project.same(0, 2, "app.exe", "the same everywhere").file(1, "extra.txt", "only in 1").file(2, "extra.txt", "only in 1");
-  std::string error;
-  EXPECT_FALSE(project.build(error));
-  EXPECT_NE(error.find("cannot be told apart"), std::string::npos) << error;
-}
-
 TEST_F(BuilderTest, AFileThatAVersionRemovedIdentifiesTheOlderOne) {
   // Only version 0 has legacy.dll; its absence (checksum 0) tells version 1 apart.
   PatchProject project(3);
@@ -266,23 +257,160 @@ TEST_F(BuilderTest, AFileThatAVersionRemovedIdentifiesTheOlderOne) {
   EXPECT_EQ(info(project).identFiles.size(), 2u);
 }
 
-TEST_F(BuilderTest, AFileThatAVersionOnlyAddedCannotIdentifyIt) {
-  // An expected checksum of 0 ignores a file, so a file that version 0 lacks cannot keep an
-  // installed version 1 from matching version 0.
-  PatchProject project(2);
-  project.same(0, 1, "app.exe", "unchanged").file(1, "plugin.dll", "added by 1");
-  std::string error;
-  EXPECT_FALSE(project.build(error));
-  EXPECT_NE(error.find("cannot be told apart"), std::string::npos) << error;
+// Projects the builder must refuse, each with the one line that says why.
+TEST_F(BuilderTest, RefusesWhatWouldNotWorkWithOneClearLine) {
+  struct Refusal {
+    const char* name;
+    int versions;
+    std::function<void(PatchProject&)> make;
+    const char* expected;
+    uint64_t workLimit = UINT32_MAX;
+  };
+  const std::string device = "a device name that Windows reserves";
+  const Refusal kRefusals[] = {
+      {"names differing in case", 2,
+       [](PatchProject& p) { p.file(0, "Readme.txt", "one").file(0, "README.TXT", "two").file(1, "readme.txt", "three"); },
+       "differs only in case"},
+      {"names differing in case beyond A-Z", 2,
+       [](PatchProject& p) { p.file(0, "\u00c9.txt", "one").file(0, "\u00e9.txt", "two").file(1, "app.exe", "1"); },
+       "differs only in case"},
+      {"a folder and a file differing in case beyond A-Z", 2,
+       [](PatchProject& p) { p.file(1, "\u00d6l/a.txt", "one").file(1, "\u00f6l", "two").file(0, "app.exe", "0"); },
+       "differs only in case"},
+      {"versions that cannot be told apart", 3,
+       [](PatchProject& p) { p.same(0, 2, "app.exe", "same").file(1, "extra.txt", "only in 1").file(2, "extra.txt", "only in 1"); },
+       "cannot be told apart"},
+      // An expected checksum of 0 ignores a file, so a file that version 0 lacks cannot keep an
+      // installed version 1 from matching version 0.
+      {"a file that only a version added", 2,
+       [](PatchProject& p) { p.same(0, 1, "app.exe", "unchanged").file(1, "plugin.dll", "added by 1"); },
+       "cannot be told apart"},
+      {"given identification files that do not differ", 2,
+       [](PatchProject& p) {
+         p.same(0, 1, "same.dat", "unchanged").file(0, "app.exe", "0").file(1, "app.exe", "1")
+             .extra("[identify]\nfiles = [\"same.dat\"]");
+       },
+       "cannot be told apart"},
+      {"COM0", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "COM0.txt", "x"); }, device.c_str()},
+      {"LPT0", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "sub/LPT0", "x"); }, device.c_str()},
+      {"a blank before the extension", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "con .txt", "x"); }, device.c_str()},
+      {"CONIN$", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "CONIN$", "x"); }, device.c_str()},
+      {"a superscript digit", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "COM\u00b9.dll", "x"); }, device.c_str()},
+      {"more work than the updater counts", 2,
+       [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "big.dat", patterned(300000, 31)).file(1, "small.dat", "x"); },
+       "Most of it: big.dat", 200000},
+  };
+  for (const Refusal& c : kRefusals) {
+    SCOPED_TRACE(c.name);
+    PatchProject project(c.versions);
+    c.make(project);
+    patchbuild::BuildSettings settings;
+    settings.workLimit = c.workLimit;
+    std::string error;
+    EXPECT_FALSE(project.build(error, nullptr, settings));
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << "one line: " << error;
+  }
 }
 
-TEST_F(BuilderTest, GivenIdentificationFilesMustTellTheVersionsApart) {
+TEST_F(BuilderTest, ANameThatChangesOnlyInCaseNeedsNoRecord) {
+  // Windows takes "\u00c4rger.dat" and "\u00e4rger.dat" for one file: a rename between them
+  // followed by a delete of the old spelling would delete the file itself.
+  FileBytes pack = patterned(40000, 15);
   PatchProject project(2);
-  project.same(0, 1, "same.dat", "unchanged").file(0, "app.exe", "0").file(1, "app.exe", "1")
-      .extra("[identify]\nfiles = [\"same.dat\"]");
+  project.file(0, "app.exe", "version 0").file(1, "app.exe", "version 1")
+      .same(0, 0, "\u00c4rger.dat", "unchanged").file(1, "\u00e4rger.dat", "unchanged")
+      .file(0, "\u00d6l/data.pak", pack).file(1, "\u00f6l/data.pak", spliced(pack, 100, "changed"));
   std::string error;
-  EXPECT_FALSE(project.build(error));
-  EXPECT_NE(error.find("cannot be told apart"), std::string::npos) << error;
+  ASSERT_TRUE(project.build(error)) << error;
+  auto read = info(project);
+  for (uint8_t type : {3, 4, 5, 6, 7}) EXPECT_EQ(countType(read, type), 0) << "type " << int{type};
+  EXPECT_EQ(countType(read, 1), 2);  // app.exe and \u00f6l\data.pak
+
+  // The simulation holds the list to the same rule: the records that lost the file are refused.
+  patchbuild::BuildSettings settings;
+  settings.planHook = [](std::vector<patchbuild::PlannedOp>& ops) {
+    ops.insert(ops.begin(), {{5, "\xC4rger.dat", "\xE4rger.dat"}, {4, "\xC4rger.dat"}});
+  };
+  EXPECT_FALSE(project.build(error, nullptr, settings));
+  EXPECT_NE(error.find("rger.dat is missing"), std::string::npos) << error;
+}
+
+TEST_F(BuilderTest, DoubleByteNamesSplitOnlyAtRealSeparators) {
+  // Code page 932: "\u8868" is 0x95 0x5C, its second byte a backslash; "\u30a2" and "\u30c2"
+  // are 0x83 0x41 and 0x83 0x61, which differ only in an ASCII letter's case byte for byte.
+  FileBytes table = patterned(30000, 16);
+  PatchProject project(2);
+  project.codePage(932)
+      .file(0, "app.exe", "version 0").file(1, "app.exe", "version 1")
+      .file(0, "data/\u8868.txt", table).file(1, "data/\u8868.txt", spliced(table, 500, "changed"))
+      .same(0, 1, "\u30a2.txt", "a").same(0, 1, "\u30c2.txt", "b");
+  std::string error;
+  ASSERT_TRUE(project.build(error)) << error;
+  auto read = info(project);
+  bool rebuilt = false;
+  for (const auto& op : read.ops) rebuilt = rebuilt || (op.type == 1 && op.name == "data\\\x95\x5C.txt");
+  EXPECT_TRUE(rebuilt) << "the file in data is rebuilt by a delta";
+  std::string path = scratch.at("dbcs.pat");
+  ASSERT_TRUE(patchbuild::writeFileAtomically(path, project.container(), error)) << error;
+  patchbuild::VerifyReport report;
+  ASSERT_TRUE(patchbuild::verifyInstall(path, project.install(0), 932, report, error)) << error;
+  EXPECT_EQ(report.identified, 0);
+  EXPECT_TRUE(report.wouldSucceed) << report.lines.back();
+}
+
+// What the builder must warn about: it builds, and says what it cannot promise.
+TEST_F(BuilderTest, WarnsAboutWhatItCannotPromise) {
+  struct Warning {
+    const char* name;
+    int versions;
+    std::function<void(PatchProject&)> make;
+    const char* expected;  // part of one warning; "" for none at all
+    std::function<void(std::vector<patchbuild::PlannedOp>&)> hook = {};
+  };
+  const Warning kWarnings[] = {
+      // Version 0 lacks an identification file, so it is written whole, last; a write cut off
+      // part-way leaves a file that matches no version.
+      {"an identification file written whole", 2,
+       [](PatchProject& p) {
+         p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "extra.dat", "1")
+             .extra("[identify]\nfiles = [\"app.exe\", \"extra.dat\"]");
+       },
+       "cut off inside record 2 (write extra.dat) is not recognised as any version"},
+      // A record before the delta that deletes its temporary file: harmless in one run, but a
+      // second run after a cut-off swap deletes the new content waiting there.
+      {"a swap cut off before a record that deletes its temporary file", 2,
+       [](PatchProject& p) {
+         p.file(0, "app.exe", "0").file(1, "app.exe", "1")
+             .file(0, "data.pak", patterned(30000, 17)).file(1, "data.pak", spliced(patterned(30000, 17), 9, "x"))
+             .extra("[identify]\nfiles = [\"app.exe\"]");
+       },
+       "inside record 2 (delta data.pak), after its old file was deleted fails when run again",
+       [](std::vector<patchbuild::PlannedOp>& ops) { ops.insert(ops.begin(), {4, "data.tmp"}); }},
+      {"a single version", 1, [](PatchProject& p) { p.file(0, "app.exe", "0"); }, "the patch updates nothing"},
+      {"a name too long below a typical install folder", 2,
+       [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, std::string(100, 'a') + "/" + std::string(98, 'b'), "x"); },
+       "1 name of the update would pass 259 characters"},
+      {"a name that just fits", 2,
+       [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, std::string(100, 'a') + "/" + std::string(97, 'b'), "x"); },
+       ""},
+  };
+  for (const Warning& c : kWarnings) {
+    SCOPED_TRACE(c.name);
+    PatchProject project(c.versions);
+    c.make(project);
+    patchbuild::BuildSettings settings;
+    settings.planHook = c.hook;
+    std::string error;
+    BuildSummary summary;
+    ASSERT_TRUE(project.build(error, &summary, settings)) << error;
+    std::string all;
+    for (const std::string& warning : summary.warnings) all += warning + "\n";
+    if (*c.expected)
+      EXPECT_NE(all.find(c.expected), std::string::npos) << all;
+    else
+      EXPECT_EQ(all, "");
+  }
 }
 
 TEST_F(BuilderTest, MessagesAreConvertedToTheCodePage) {
@@ -303,7 +431,7 @@ TEST_F(BuilderTest, MessagesAreConvertedToTheCodePage) {
   ASSERT_TRUE(patchbuild::readContainer(path, read, error)) << error;
   ASSERT_EQ(read.messages.size(), 1u);
   EXPECT_EQ(read.messages[0].second, "Caf\xE9 2.0 \x96 \x80");
-  EXPECT_EQ(read.registryPath, "HKCU\\Software\\T");
+  EXPECT_EQ(read.registryPath, "HKEY_CURRENT_USER\\Software\\T");  // the short root written out
 }
 
 }  // namespace

@@ -7,9 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
+#include "patchbuild/folder_scan.h"
+#include "patchbuild/pe_resource.h"
 #include "patchdata/checksum.h"
 #include "support/patch_project.h"
+#include "writer/container_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -92,8 +96,8 @@ TEST_F(CliTest, BuildInfoVerifyAndChecksum) {
 TEST_F(CliTest, EveryErrorIsOneLineOnStderr) {
   PatchProject project(2);
   twoVersions(project);
-  folder.write("syntax.toml", "registry = 'x'\n[[versions]\n");
-  folder.write("nofolder.toml", "registry = 'x'\n[[versions]]\nfolder = \"missing\"\n");
+  folder.write("syntax.toml", "registry = 'HKCU\\A\\B'\n[[versions]\n");
+  folder.write("nofolder.toml", "registry = 'HKCU\\A\\B'\n[[versions]]\nfolder = \"missing\"\n");
   folder.write("notape.exe", "MZ but nothing else");
   fs::create_symlink(folder.at("nowhere"), project.versionFolder(1) + "/dangling");
   struct Case {
@@ -109,10 +113,86 @@ TEST_F(CliTest, EveryErrorIsOneLineOnStderr) {
       {"checksum " + folder.at("absent.bin"), "cannot be read"},
       {"exe " + folder.at("syntax.toml") + " --template x.exe -o y.exe", "not a valid container"},
       {"frobnicate", "unknown command \"frobnicate\""},
+      {"build " + project.projectPath() + " -o " + project.projectPath(), "would replace the project file"},
+      {"build " + project.projectPath() + " -o " + project.versionFolder(1) + "/patch.pat",
+       "would land in the version folder \"v1\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
     expectOneLineError(run(c.arguments), c.expected);
+  }
+}
+
+// What verify prints about an install folder, line by line, for the cases where the update would
+// not simply run: a record that would fail, a bar that would not end at its maximum, an update
+// that was cut off in the middle of a swap, names that differ from the container's only in case.
+TEST_F(CliTest, VerifySaysWhatTheUpdaterWouldDo) {
+  FileBytes pack = patterned(40000, 22), map = patterned(30000, 23);
+  PatchProject project(2);
+  project.file(0, "app.exe", patterned(20000, 24)).file(1, "app.exe", spliced(patterned(20000, 24), 10, "v1"))
+      .file(0, "data.pak", pack).file(1, "data.pak", spliced(pack, 300, "v1"))
+      .file(0, "\u00d6l/map.dat", map).file(1, "\u00f6l/map.dat", spliced(map, 77, "v1"))
+      .extra("[identify]\nfiles = [\"app.exe\"]");
+  std::string container = folder.at("patch.pat");
+  project.writeProject();
+  Outcome built = run("build -q " + project.projectPath() + " -o " + container);
+  ASSERT_EQ(built.code, 0) << built.err;
+  const std::string newest = project.versionFolder(1);
+
+  // A container whose work total is wrong, made with the writer.
+  PatchChecksum engine;
+  uint32_t app0 = engine.checksumFile((project.versionFolder(0) + "/app.exe").c_str());
+  uint32_t app1 = engine.checksumFile((newest + "/app.exe").c_str());
+  patchwriter::PayloadWriter writer;
+  writer.registryPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Test").versionCount(2).workTotals({999})
+      .identFile("app.exe", {app0, app1}).writeFile("new.txt", bytesOf("added"));
+  std::string wrongTotal = folder.at("total.pat");
+  folder.write("total.pat", patchwriter::makeContainer(writer.build()));
+
+  struct Case {
+    const char* name;
+    std::string container;
+    std::function<void(const std::string& install)> prepare;
+    const char* expected;  // a line of the report
+    bool succeeds;
+  };
+  auto copy = [](const std::string& from, const std::string& to) {
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  };
+  const Case kCases[] = {
+      {"a record that would fail", container,
+       [](const std::string& install) { std::ofstream(install + "/data.pak") << "other bytes"; },
+       "record 1 delta data.pak: would FAIL: its file does not have the expected checksum (error 801)", false},
+      {"a bar that would not end at its maximum", wrongTotal, [](const std::string&) {},
+       "progress: 5 units reported, the bar's total is 999 (the bar would not end exactly at its maximum)", true},
+      {"a swap cut off after the old file was deleted", container,
+       [&](const std::string& install) {
+         copy(newest + "/data.pak", install + "/data.tmp");
+         fs::remove(install + "/data.pak");
+       },
+       "record 1 delta data.pak: finishes an update that was cut off (its new content waits in the temporary file)", true},
+      {"the identification file's swap cut off", container,
+       [&](const std::string& install) {
+         copy(newest + "/data.pak", install + "/data.pak");
+         copy(newest + "/\u00f6l/map.dat", install + "/\u00d6l/map.dat");
+         copy(newest + "/app.exe", install + "/app.tmp");
+         fs::remove(install + "/app.exe");
+       },
+       "version 1 of 2: already the newest version, nothing to do", true},
+      {"a folder named in another case beyond A-Z", container, [](const std::string&) {},
+       "record 2 delta \u00f6l\\map.dat: applies", true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::string install = project.install(0);
+    c.prepare(install);
+    Outcome verified = run("verify " + c.container + " " + install);
+    EXPECT_NE(verified.out.find(std::string(c.expected) + "\n"), std::string::npos) << verified.out;
+    if (c.succeeds) {
+      EXPECT_EQ(verified.code, 0) << verified.err;
+    } else {
+      expectOneLineError(verified, "the update would fail (see above)");
+    }
   }
 }
 
@@ -127,6 +207,24 @@ TEST_F(CliTest, AFailedBuildLeavesNoContainer) {
   for (const auto& entry : fs::directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
 }
+
+#ifdef TEMPLATES_DIR
+TEST_F(CliTest, ExeGivenAnUpdaterEmbedsTheContainerItCarries) {
+  PatchProject project(2);
+  twoVersions(project);
+  std::string container = folder.at("patch.pat"), update = folder.at("Update.exe"), again = folder.at("Again.exe");
+  ASSERT_EQ(run("build -q " + project.projectPath() + " -o " + container).code, 0);
+  std::string templatePath = std::string(TEMPLATES_DIR) + "/reader64_rc.exe";
+  ASSERT_EQ(run("exe " + container + " --template " + templatePath + " -o " + update).code, 0);
+  Outcome embedded = run("exe " + update + " --template " + templatePath + " -o " + again);
+  ASSERT_EQ(embedded.code, 0) << embedded.err;
+  std::vector<uint8_t> image, carried;
+  std::string error;
+  ASSERT_TRUE(patchbuild::readWholeFile(again, image));
+  ASSERT_TRUE(patchbuild::findPatchResource(image, carried, error)) << error;
+  EXPECT_EQ(carried, folder.read("patch.pat"));
+}
+#endif
 
 TEST_F(CliTest, EverySubcommandHasHelp) {
   for (const char* command : {"", "build", "info", "verify", "checksum", "exe"}) {

@@ -121,6 +121,18 @@ TEST(PeResource, AFullSectionHeaderAreaIsAClearError) {
   EXPECT_NE(error.find("section-header area is full"), std::string::npos) << error;
 }
 
+TEST(PeResource, ACutOffTemplateIsAClearError) {
+  // Written on, a cut-off image would put the new resources over the end of its last section.
+  for (const char* name : {"reader32_rc.exe", "reader64.exe"}) {
+    SCOPED_TRACE(name);
+    Bytes image = templateImage(name), result;
+    image.resize(image.size() / 2);
+    std::string error;
+    EXPECT_FALSE(patchbuild::embedPatchResource(image, sampleContainer(7), result, error));
+    EXPECT_NE(error.find("runs past the end of the file"), std::string::npos) << error;
+  }
+}
+
 TEST(PeResource, OnlyExecutablesAreAccepted) {
   Bytes result;
   std::string error;

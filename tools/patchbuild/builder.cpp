@@ -178,50 +178,76 @@ bool assemblePayload(const Project& project, const std::vector<IdentEntry>& iden
   return true;
 }
 
-std::string describe(const Simulator& simulator, const std::vector<PlannedOp>& ops, size_t index) {
-  (void)simulator;
+std::string describe(const std::vector<PlannedOp>& ops, size_t index) {
   const PlannedOp& op = ops[index];
   if (op.type == 5) return fmt::format("record {} ({} {} to {})", index + 1, kOpNames[op.type], op.name, op.newName);
   return fmt::format("record {} ({} {})", index + 1, kOpNames[op.type], op.name);
 }
 
-// Cuts the update off before every record (and inside every write) from every version, runs it
-// again as the updater would after a new identification, and says what does not end at the
-// newest version. Large lists are sampled, always including the records around identification
-// files.
+// Where the cut-off check cuts: before every record of a short list. A long one is sampled, as
+// each cut costs a run of the whole list: always around records of identification files and
+// wherever the kind of record (or a delta's stage) changes, and evenly in between.
+std::vector<size_t> cutPoints(const Simulator& simulator, const std::vector<PlannedOp>& ops) {
+  constexpr size_t kEveryCutUpTo = 200, kEvenCuts = 64;
+  const size_t records = ops.size();
+  size_t step = records <= kEveryCutUpTo ? 1 : records / kEvenCuts;
+  auto kindChanges = [&](size_t cut) {
+    return cut == 0 || cut == records || ops[cut].type != ops[cut - 1].type ||
+           ops[cut].version != ops[cut - 1].version || ops[cut].ident != ops[cut - 1].ident;
+  };
+  std::vector<size_t> cuts;
+  for (size_t cut = 0; cut <= records; cut++) {
+    bool nearIdent = (cut < records && simulator.touchesIdentFile(cut)) ||
+                     (cut > 0 && simulator.touchesIdentFile(cut - 1));
+    bool edge = kindChanges(cut) || (cut > 0 && kindChanges(cut - 1)) || (cut < records && kindChanges(cut + 1));
+    if (cut % step == 0 || nearIdent || edge) cuts.push_back(cut);
+  }
+  return cuts;
+}
+
+// Cuts the update off (at cutPoints) before a record, inside a write and inside a delta between
+// deleting the old file and renaming the new one, from every version; runs it again as the
+// updater would after a new identification (which first puts back an identification file left
+// in its temporary file), and says what does not end at the newest version. Only the keys that
+// records reach are followed: the rest stays as every run found it.
 std::vector<std::string> checkInterruptions(Simulator& simulator, const std::vector<VersionTree>& versions,
                                             const std::vector<PlannedOp>& ops,
                                             const std::vector<std::string>& names) {
   std::vector<std::string> problems;
   const int count = static_cast<int>(versions.size());
-  const size_t records = simulator.recordCount();
-  std::vector<size_t> cuts;
-  size_t step = std::max<size_t>(1, records / 300);
-  for (size_t cut = 0; cut <= records; cut++) {
-    bool nearIdent = (cut < records && simulator.touchesIdentFile(cut)) ||
-                     (cut > 0 && simulator.touchesIdentFile(cut - 1));
-    if (cut % step == 0 || nearIdent || cut == records) cuts.push_back(cut);
-  }
+  std::vector<size_t> cuts = cutPoints(simulator, ops);
+  std::vector<SimState> starts;
+  for (const VersionTree& tree : versions) starts.push_back(SimState::of(tree));
+  std::set<std::string> keys = simulator.reachableKeys(starts);
+  for (SimState& start : starts) start = SimState::only(start, keys);
+  const SimState& newest = starts.back();
   for (int v = 0; v + 1 < count && problems.size() < 5; v++) {
+    SimState before = starts[v];  // the run from v, advanced to each cut in turn
+    size_t reached = 0;
     for (size_t cut : cuts) {
-      for (int partial = 0; partial < 2; partial++) {
-        if (partial && (cut == 0 || !simulator.isWrite(cut - 1))) continue;
-        SimState state = SimState::of(versions[v]);
-        simulator.apply(v, state, cut, partial == 1);
-        std::string where = cut == 0 ? "before its first record"
-                            : partial ? fmt::format("inside {}", describe(simulator, ops, cut - 1))
-                                      : fmt::format("after {}", describe(simulator, ops, cut - 1));
+      if (cut > 0) simulator.apply(v, before, cut - 1, SimCut::None, reached);
+      reached = cut > 0 ? cut - 1 : 0;
+      for (SimCut how : {SimCut::None, SimCut::InsideWrite, SimCut::AfterOldDeleted}) {
+        if (how == SimCut::InsideWrite && (cut == 0 || !simulator.isWrite(cut - 1))) continue;
+        if (how == SimCut::AfterOldDeleted && (cut == 0 || !simulator.isDelta(cut - 1))) continue;
+        SimState state = before;
+        if (cut > 0) simulator.apply(v, state, cut, how, cut - 1);
+        std::string where = cut == 0                       ? "before its first record"
+                            : how == SimCut::InsideWrite     ? fmt::format("inside {}", describe(ops, cut - 1))
+                            : how == SimCut::AfterOldDeleted ? fmt::format("inside {}, after its old file was deleted", describe(ops, cut - 1))
+                                                             : fmt::format("after {}", describe(ops, cut - 1));
+        simulator.restoreInterruptedSwaps(state);
         int found = simulator.identify(state);
         std::string problem;
         if (found < 0) {
           problem = "is not recognised as any version";
         } else {
           SimOutcome again = simulator.apply(found, state);
-          std::string difference = simulator.difference(state, versions.back());
+          std::string difference = simulator.difference(state, newest);
           if (found == count - 1 && !difference.empty())
             problem = fmt::format("is recognised as the newest version although {}", difference);
           else if (!again.ok())
-            problem = fmt::format("fails when run again from {} at {}", names[found], describe(simulator, ops, again.record));
+            problem = fmt::format("fails when run again from {} at {}", names[found], describe(ops, again.record));
           else if (!difference.empty())
             problem = fmt::format("does not end at the newest version when run again: {}", difference);
         }
@@ -231,6 +257,64 @@ std::vector<std::string> checkInterruptions(Simulator& simulator, const std::vec
     }
   }
   return problems;
+}
+
+std::string inGiB(uint64_t bytes) { return fmt::format("{:.1f} GiB", static_cast<double>(bytes) / (1u << 30)); }
+
+// Why an update from `version` cannot be counted, in terms a vendor can act on: what the limit
+// is, which files use it up, and how far to split.
+std::string tooMuchWork(Simulator& simulator, const VersionTree& tree, int version, const std::vector<PlannedOp>& ops,
+                        const std::string& name, uint64_t work, uint64_t limit) {
+  SimState state = SimState::of(tree);
+  std::vector<std::pair<uint64_t, size_t>> shares;
+  for (size_t index = 0; index < simulator.recordCount(); index++) {
+    Simulator::Effect effect;
+    shares.push_back({simulator.applyRecord(version, state, index, effect).work, index});
+  }
+  std::sort(shares.begin(), shares.end(), std::greater<>());
+  std::string largest;
+  for (size_t i = 0; i < shares.size() && i < 3 && shares[i].first > 0; i++)
+    largest += fmt::format("{}{} ({})", i ? ", " : "", ops[shares[i].second].name, inGiB(shares[i].first));
+  return fmt::format("an update from version {} moves {} of work, more than the {} that the updater's progress "
+                     "counter holds; a delta counts about four times its file's size (the old file read, the new "
+                     "one written and read back), a written file its size once, so about {} of changed files fit "
+                     "in one patch. Most of it: {}. Split the update: a patch to an intermediate version, then one "
+                     "from there", name, inGiB(work), inGiB(limit), inGiB(limit / 4), largest);
+}
+
+// Windows opens paths of at most 259 characters through the updater's narrow file calls unless
+// long paths are switched on, and users install below folders of their own choosing.
+constexpr size_t kTypicalInstallFolder = 60;
+constexpr size_t kMaxPath = 259;
+
+// A warning when a name that the update touches would pass that limit below a typical folder.
+std::string longPathWarning(const std::vector<PlannedOp>& ops, const std::vector<IdentEntry>& ident, int codePage) {
+  std::set<std::string> names;
+  for (const PlannedOp& op : ops) {
+    names.insert(op.name);
+    if (!op.newName.empty()) names.insert(op.newName);
+  }
+  for (const IdentEntry& entry : ident) names.insert(entry.name);
+  size_t tooLong = 0, longest = 0;
+  std::string example;
+  for (const std::string& payloadName : names) {
+    std::string text = fromCodePage(payloadName, codePage);
+    size_t characters = static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    if (kTypicalInstallFolder + 1 + characters <= kMaxPath) continue;
+    tooLong++;
+    if (characters > longest) {
+      longest = characters;
+      example = text;
+    }
+  }
+  if (tooLong == 0) return {};
+  return fmt::format("{} name{} of the update would pass {} characters in an install folder of {} characters "
+                     "(such as C:\\Program Files (x86)\\Vendor Name\\Product Name 2024 Edition): the longest is {} "
+                     "({} characters). Windows opens no longer path for the updater unless long paths are "
+                     "switched on, so an update there would stop with an error; shorten the names or their folders "
+                     "to at most {} characters",
+                     tooLong, tooLong == 1 ? "" : "s", kMaxPath, kTypicalInstallFolder, example, longest,
+                     kMaxPath - kTypicalInstallFolder - 1);
 }
 
 }  // namespace
@@ -272,6 +356,10 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   }
 
   // Identification.
+  if (progress) progress->phase("identifying", 0);
+  if (count == 1)
+    summary.warnings.push_back(fmt::format("the project has a single version ({}): the patch updates nothing; "
+                                           "list the older versions before it, oldest first", names[0]));
   std::vector<IdentEntry> ident;
   if (project.autoIdentify) {
     if (!chooseIdentFiles(versions, contents, names, ident, error)) return false;
@@ -293,6 +381,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   input.contents = &contents;
   input.ident = &ident;
   input.mode = project.deltas;
+  input.codePage = project.codePage;
   DeltaStore store(contents, progress);
   unsigned threads = settings.threads ? settings.threads : std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
   if (!store.encodeAll(candidateDeltas(input), threads, error)) return false;
@@ -301,15 +390,16 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   costs.write = [&](int content) { return store.writeCost(content); };
 
   // Plan and simulate until no delta meets a problem that a whole-file write avoids.
-  Simulator simulator(contents);
+  Simulator simulator(contents, project.codePage);
   std::vector<PlannedOp> ops;
   Bytes payload;
   std::vector<uint32_t> totals(static_cast<size_t>(std::max(count - 1, 0)), 0);
-  if (progress) progress->phase("checking", 0);
   for (;;) {
+    if (progress) progress->phase("planning", 0);
     ops = planOperations(input, costs);
     if (settings.planHook) settings.planHook(ops);
     if (!assemblePayload(project, ident, count, totals, ops, contents, store, payload, error)) return false;
+    if (progress) progress->phase("simulating", 0);
     if (!simulator.load(payload, error)) return false;
     bool replan = false;
     for (int v = 0; v < count && !replan; v++) {
@@ -324,14 +414,14 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
       if (!outcome.ok()) {
         const PlannedOp& op = ops[outcome.record];
         bool delta = op.type == 1 || op.type == 2;
-        std::string folded = foldName(op.name);
+        std::string folded = foldName(op.name, project.codePage);
         if (delta && !input.forcedWrites.count(folded)) {
           input.forcedWrites.insert(folded);
           replan = true;
           break;
         }
         error = fmt::format("version {} cannot be brought to the newest version: {} {}{}", names[v],
-                            describe(simulator, ops, outcome.record), outcome.detail,
+                            describe(ops, outcome.record), outcome.detail,
                             outcome.problem == SimProblem::ApplyFailed
                                 ? fmt::format(" (the updater would stop with error {})", 800 + outcome.code)
                                 : std::string());
@@ -343,9 +433,8 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
                             names[v], difference);
         return false;
       }
-      if (outcome.work > UINT32_MAX) {
-        error = fmt::format("an update from version {} moves {} bytes, more than the updater can count",
-                            names[v], outcome.work);
+      if (outcome.work > settings.workLimit) {
+        error = tooMuchWork(simulator, versions[v], v, ops, names[v], outcome.work, settings.workLimit);
         return false;
       }
       totals[v] = static_cast<uint32_t>(outcome.work);
@@ -365,8 +454,11 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
       return false;
     }
   }
+  if (progress) progress->phase("cut-offs", 0);
   for (const std::string& problem : checkInterruptions(simulator, versions, ops, names))
     summary.warnings.push_back(problem);
+  if (std::string warning = longPathWarning(ops, ident, project.codePage); !warning.empty())
+    summary.warnings.push_back(warning);
 
   // Deflate and check the container as the updater loads it.
   if (progress) progress->phase("compressing", 0);

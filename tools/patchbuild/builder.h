@@ -29,6 +29,8 @@ struct BuildSettings {
   unsigned threads = 0;  // encoding threads; 0: one per processor, at most 4
   // For tests: changes each planned list before it is simulated (to see the refusal).
   std::function<void(std::vector<PlannedOp>&)> planHook;
+  // The most work an update may report: the updater counts it in 32 bits. Tests lower it.
+  uint64_t workLimit = UINT32_MAX;
 };
 
 // Builds the container for `project`. False with `error` (one line) when a folder cannot be

@@ -98,6 +98,52 @@ bool toCodePage(const std::string& utf8, int codePage, std::string& out, std::st
   return true;
 }
 
+bool isDoubleByteCodePage(int codePage) {
+  return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950 || codePage == 1361;
+}
+
+bool isLeadByte(int codePage, unsigned char byte) {
+  switch (codePage) {
+    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return byte >= 0x81 && byte <= 0xFE;
+    case 1361: return (byte >= 0x84 && byte <= 0xD3) || (byte >= 0xD8 && byte <= 0xDE) || (byte >= 0xE0 && byte <= 0xF9);
+    default: return false;
+  }
+}
+
+std::vector<size_t> separatorOffsets(const std::string& name, int codePage) {
+  std::vector<size_t> offsets;
+  for (size_t at = 0; at < name.size(); at++) {
+    unsigned char byte = static_cast<unsigned char>(name[at]);
+    if (isLeadByte(codePage, byte) && at + 1 < name.size())
+      at++;
+    else if (byte == '\\')
+      offsets.push_back(at);
+  }
+  return offsets;
+}
+
+std::vector<std::u16string> decodeCharacters(const std::vector<std::string>& characters, int codePage) {
+  std::vector<std::u16string> decoded(characters.size());
+  iconv_t converter = iconv_open("UTF-16LE", iconvName(codePage).c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return decoded;
+  for (size_t i = 0; i < characters.size(); i++) {
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char units[16];
+    char* in = const_cast<char*>(characters[i].data());
+    size_t inLeft = characters[i].size();
+    char* out = units;
+    size_t outLeft = sizeof units;
+    if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) continue;
+    for (char* at = units; at + 1 < out; at += 2)
+      decoded[i].push_back(static_cast<char16_t>(static_cast<unsigned char>(at[0]) | static_cast<unsigned char>(at[1]) << 8));
+  }
+  iconv_close(converter);
+  return decoded;
+}
+
 std::string fromCodePage(const std::string& text, int codePage) {
   iconv_t converter = iconv_open("UTF-8", iconvName(codePage).c_str());
   if (converter == reinterpret_cast<iconv_t>(-1)) return text;

@@ -2,6 +2,7 @@
 // updater shows and opens files with.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace patchbuild {
 
@@ -14,5 +15,20 @@ bool toCodePage(const std::string& utf8, int codePage, std::string& out, std::st
 
 // Converts text in `codePage` back to UTF-8, for display; bytes that do not convert become '?'.
 std::string fromCodePage(const std::string& text, int codePage);
+
+// True for the code pages whose characters take one or two bytes (932, 936, 949, 950, 1361).
+bool isDoubleByteCodePage(int codePage);
+
+// True when `byte` opens a two-byte character in `codePage`: the byte after it, whatever its
+// value (a 0x5C among them), belongs to the same character. Always false for other code pages.
+bool isLeadByte(int codePage, unsigned char byte);
+
+// The offsets of the real separators (backslashes that are characters of their own, not the
+// second byte of a double-byte character) in `name`, in order.
+std::vector<size_t> separatorOffsets(const std::string& name, int codePage);
+
+// Each of `characters` (one character of `codePage`, one or two bytes) as UTF-16 code units;
+// an entry is empty when its bytes are no character of the code page.
+std::vector<std::u16string> decodeCharacters(const std::vector<std::string>& characters, int codePage);
 
 }  // namespace patchbuild

@@ -33,13 +33,6 @@ int ContentTable::find(uint64_t size, uint32_t checksum, uint64_t hash) const {
   return found == index_.end() ? -1 : found->second;
 }
 
-std::string foldName(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
-
 uint64_t contentHash(const uint8_t* bytes, size_t size, uint64_t seed) {
   uint64_t hash = seed ^ (size * 0xC2B2AE3D27D4EB4Full);
   size_t at = 0;
@@ -82,6 +75,22 @@ namespace {
 
 constexpr uint64_t kMaxFileSize = 0x7FFFFFFFull;  // the updater counts bytes in signed 32 bits
 
+// True when Windows opens a device for `component` (UTF-8): the part before the first dot, with
+// blanks at its end dropped, is a device name in any case ("con .txt", "COM0", "lpt¹.dll").
+bool namesADevice(const std::string& component) {
+  std::string base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+    if (base == device) return true;
+  if (base.size() < 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) return false;
+  std::string digit = base.substr(3);
+  // Windows counts the superscript digits one, two and three as digits here.
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00b9" ||
+         digit == "\u00b2" || digit == "\u00b3";
+}
+
 // Why Windows could not hold `component`, or null when it can.
 const char* windowsNameProblem(const std::string& component) {
   if (component.empty()) return "an empty name";
@@ -91,12 +100,7 @@ const char* windowsNameProblem(const std::string& component) {
   }
   char last = component.back();
   if (last == '.' || last == ' ') return "a dot or blank at its end, which Windows drops";
-  std::string base = foldName(component.substr(0, component.find('.')));
-  static const char* kReserved[] = {"con", "prn", "aux", "nul", "com1", "com2", "com3", "com4",
-                                    "com5", "com6", "com7", "com8", "com9", "lpt1", "lpt2",
-                                    "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
-  for (const char* reserved : kReserved)
-    if (base == reserved) return "a device name that Windows reserves";
+  if (namesADevice(component)) return "a device name that Windows reserves (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, whatever the extension)";
   return nullptr;
 }
 
@@ -113,12 +117,12 @@ class Scanner {
       error = fmt::format("the version folder {} does not exist or is not a folder", root_.string());
       return false;
     }
-    return walk(root_, "", "", error);
+    return walk(root_, "", "", "", error);
   }
 
  private:
-  bool walk(const fs::path& folder, const std::string& prefix, const std::string& displayPrefix,
-            std::string& error) {
+  bool walk(const fs::path& folder, const std::string& prefix, const std::string& foldedPrefix,
+            const std::string& displayPrefix, std::string& error) {
     std::error_code code;
     fs::directory_iterator entries(folder, code);
     if (code) {
@@ -151,15 +155,22 @@ class Scanner {
         return false;
       }
       std::string name = prefix + converted;
-      std::string folded = foldName(name);
+      std::string folded = foldedPrefix + foldName(converted, codePage_);
       if (tree_.files.count(folded) || tree_.folders.count(folded)) {
         error = fmt::format("{}: its name differs only in case from another in the same folder; "
                             "Windows cannot hold both", entry.path().string());
         return false;
       }
-      if (!isSafeRelativeName(name.c_str())) {
+      if (name.size() > static_cast<size_t>(kMaxNameLength)) {
         error = fmt::format("{}: the name is longer than {} characters", entry.path().string(),
                             kMaxNameLength);
+        return false;
+      }
+      // The updater reads names byte by byte in the code page; a part of a double-byte character
+      // may read to it as a separator, and what follows as a device name.
+      if (!isSafeRelativeName(name.c_str())) {
+        error = fmt::format("{}: the updater would refuse the name in code page {}: a part of it "
+                            "reads as a device name or as \"..\"", entry.path().string(), codePage_);
         return false;
       }
       fs::file_status status = entry.status(code);
@@ -174,7 +185,7 @@ class Scanner {
           return false;
         }
         tree_.folders[folded] = name;
-        if (!walk(entry.path(), name + "\\", display + "/", error)) return false;
+        if (!walk(entry.path(), name + "\\", folded + "\\", display + "/", error)) return false;
       } else if (fs::is_regular_file(status)) {
         if (!addFile(entry.path(), name, display, folded, error)) return false;
       } else {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "patchbuild/name_folding.h"
+
 namespace patchbuild {
 
 // One distinct file content. Files of equal size, checksum and 64-bit hash share one entry.
@@ -38,18 +40,18 @@ struct ScannedFile {
   int content = -1;
 };
 
-// Keys are folded names (see foldName): Windows treats names that differ in case as one.
+// Keys are folded names (foldName in the project's code page): Windows treats names that differ
+// in case as one.
 struct VersionTree {
   std::map<std::string, ScannedFile> files;
   std::map<std::string, std::string> folders;  // folded -> payload name
 };
 
-// The key under which Windows would find a name: ASCII letters in lower case.
-std::string foldName(const std::string& name);
-
 // Reads every file below `root` once (checksum and hash). False with `error` for an unreadable
-// file or folder, a name that the code page cannot hold or Windows cannot use, two names that
-// differ only in case, a link to a folder, or a file of 2 GiB or more. `progress` is told the
+// file or folder, a name that the code page cannot hold or Windows cannot use (a reserved device
+// name, a character Windows forbids, a dot or blank at the end, more than 1023 characters), two
+// names that Windows takes for one (they differ only in case, in any letter of the code page),
+// a link to a folder, or a file of 2 GiB or more. `progress` is told the
 // bytes read so far.
 bool scanVersion(const std::filesystem::path& root, int codePage, ContentTable& contents,
                  VersionTree& tree, std::string& error,

@@ -214,7 +214,7 @@ bool checkIdentFiles(const std::vector<VersionTree>& versions, const ContentTabl
       return false;
     }
     std::replace(converted.begin(), converted.end(), '/', '\\');
-    std::string folded = foldName(converted);
+    std::string folded = foldName(converted, codePage);
     if (!seen.insert(folded).second) {
       error = fmt::format("the identification file \"{}\" is listed twice", written);
       return false;

@@ -52,6 +52,7 @@ int runBuild(const std::string& projectPath, const std::string& output, const Up
   Project project;
   std::string error;
   if (!loadProject(host::pathFromUtf8(projectPath), project, error)) return failWith(error);
+  if (!checkOutputPath(project, output, error)) return failWith(error);
   // The template is checked before the build, which may take long, not after it.
   std::vector<uint8_t> image;
   if (!exe.output.empty() && !readTemplate(exe, image, error)) return failWith(error);

@@ -76,6 +76,12 @@ struct PeImage {
     for (uint16_t i = 0; i < count; i++) {
       size_t h = sectionTable + kSectionHeaderSize * i;
       sections.push_back({h, get32(b, h + 8), get32(b, h + 12), get32(b, h + 16), get32(b, h + 20)});
+      // A cut-off file: whatever is written after it would overlap the section's own data.
+      if (uint64_t{sections.back().rawOffset} + sections.back().rawSize > b.size()) {
+        std::string name(reinterpret_cast<const char*>(&b[h]), strnlen(reinterpret_cast<const char*>(&b[h]), 8));
+        error = fmt::format("the section {} runs past the end of the file (the file is cut off)", name);
+        return false;
+      }
     }
     return true;
   }

@@ -74,7 +74,7 @@ class Planner {
         continue;
       }
       bool absent = std::find(plan.before.begin(), plan.before.end(), kAbsent) != plan.before.end();
-      if (absent || in_.forcedWrites.count(folded) || endsInTmp(plan.name) || temporaryName(plan.name).empty()) {
+      if (absent || in_.forcedWrites.count(folded) || !hasOwnTemporaryPath(plan.name)) {
         plan.write = true;
       } else {
         plan.steps = in_.mode == DeltaMode::Chained ? chainedSteps(plan) : exactSteps(plan);
@@ -189,37 +189,70 @@ class Planner {
   }
 
  private:
+  // True when a delta of `name` would have a temporary path to itself: not the name itself, not
+  // outside the folder, and no name that any version holds.
+  bool hasOwnTemporaryPath(const std::string& name) const {
+    std::string temporary = temporaryName(name);
+    if (endsInTmp(name) || temporary.empty()) return false;
+    std::string folded = foldName(temporary, in_.codePage);
+    for (const VersionTree& tree : versions_)
+      if (tree.files.count(folded) || tree.folders.count(folded)) return false;
+    return true;
+  }
+
+  // Files of version `v` that the newest version lacks (and that identify no version), by
+  // content and by base name, each list in name order: the files a rename could move.
+  struct RenameSources {
+    std::map<int, std::vector<std::string>> byContent;
+    std::map<std::string, std::vector<std::string>> byBase;
+  };
+
+  RenameSources& sourcesIn(int v) {
+    auto found = sources_.find(v);
+    if (found != sources_.end()) return found->second;
+    RenameSources& sources = sources_[v];
+    for (const auto& [folded, file] : versions_[v].files) {
+      if (newest_.files.count(folded) || newest_.folders.count(folded) || identNames_.count(folded)) continue;
+      sources.byContent[file.content].push_back(folded);
+      sources.byBase[baseName(folded)].push_back(folded);
+    }
+    return sources;
+  }
+
+  // The first source in `candidates` that every version in `absentIn` holds (with `final` as
+  // its content in each, when `sameContent`); sources already used leave the list.
+  std::string firstSource(std::vector<std::string>& candidates, const std::vector<int>& absentIn, int final,
+                          bool sameContent, const std::set<std::string>& used) const {
+    for (auto it = candidates.begin(); it != candidates.end();) {
+      if (used.count(*it)) {
+        it = candidates.erase(it);
+        continue;
+      }
+      bool fits = true;
+      for (int v : absentIn) {
+        auto there = versions_[v].files.find(*it);
+        fits = fits && there != versions_[v].files.end() && (!sameContent || there->second.content == final);
+      }
+      if (fits) return *it;
+      ++it;
+    }
+    return {};
+  }
+
   // A file of older versions that the newest lacks, present wherever this file is missing:
   // renamed into place it saves writing the file. Same content first; else the same base name.
   void findRename(FilePlan& plan, const std::vector<int>& absentIn, int final, std::set<std::string>& used) {
     for (int v : absentIn)
       if (versions_[v].folders.count(plan.folded)) return;  // a folder stands there
-    std::string bestByName;
-    std::string exact;
-    const VersionTree& first = versions_[absentIn.front()];
-    for (const auto& [folded, file] : first.files) {
-      if (newest_.files.count(folded) || newest_.folders.count(folded) || identNames_.count(folded) || used.count(folded))
-        continue;
-      bool everywhere = true, same = true;
-      for (int v : absentIn) {
-        auto there = versions_[v].files.find(folded);
-        if (there == versions_[v].files.end()) {
-          everywhere = false;
-          break;
-        }
-        if (there->second.content != final) same = false;
-      }
-      if (!everywhere) continue;
-      if (same) {
-        exact = folded;
-        break;
-      }
-      if (bestByName.empty() && baseName(folded) == baseName(plan.folded)) bestByName = folded;
-    }
-    std::string chosen = !exact.empty() ? exact : bestByName;
+    RenameSources& sources = sourcesIn(absentIn.front());
+    std::string chosen;
+    if (auto same = sources.byContent.find(final); same != sources.byContent.end())
+      chosen = firstSource(same->second, absentIn, final, true, used);
+    if (auto named = sources.byBase.find(baseName(plan.folded)); chosen.empty() && named != sources.byBase.end())
+      chosen = firstSource(named->second, absentIn, final, false, used);
     if (chosen.empty()) return;
     plan.renameFrom = chosen;
-    plan.renameName = first.files.at(chosen).name;
+    plan.renameName = versions_[absentIn.front()].files.at(chosen).name;
     used.insert(chosen);
   }
 
@@ -266,6 +299,7 @@ class Planner {
   int count_;
   std::set<std::string> identNames_;
   std::vector<FilePlan> plans_;
+  std::map<int, RenameSources> sources_;
 };
 
 }  // namespace

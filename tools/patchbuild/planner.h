@@ -4,7 +4,11 @@
 // file itself, or the file it was renamed from. A file that some version lacks (and no rename
 // provides) is written whole; a file that changed is rebuilt by deltas when they cost less than
 // writing it; files of no newest version are deleted; folders are made parent first and removed
-// child first.
+// child first. A file whose temporary path is a name in any version is written whole: an update
+// cut off between deleting the old file and renaming the new one leaves the new content there,
+// and a second run would meet that name's own records (a delete, most often) before the delta
+// that finishes the swap. Names that differ only in case are one name, so a file whose name
+// changed only in case needs no record.
 //
 // Order, and why (an update cut off anywhere and run again must end at the newest version):
 //   1. deletes of files standing where the newest version has a folder;
@@ -52,6 +56,7 @@ struct PlanInput {
   const ContentTable* contents = nullptr;
   const std::vector<IdentEntry>* ident = nullptr;
   DeltaMode mode = DeltaMode::Chained;
+  int codePage = 1252;                 // of the payload names
   std::set<std::string> forcedWrites;  // folded names that must be written whole
 };
 

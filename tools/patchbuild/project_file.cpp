@@ -4,6 +4,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <toml++/toml.h>
 
 #include "patchbuild/codepage.h"
@@ -89,6 +91,7 @@ class ProjectReader {
     if (!registry) return fail(nullptr, "the key \"registry\" is missing (the registry value that holds the install folder)");
     if (!readString(registry, "registry", project_.registryPath)) return false;
     if (!checkConvertible(registry, "the registry path", project_.registryPath)) return false;
+    if (!project_.registryPath.empty() && !normaliseRegistryRoot(registry)) return false;
     std::string converted, why;
     toCodePage(project_.registryPath, project_.codePage, converted, why);
     if (converted.size() > 2047) return fail(registry, "the registry path is longer than 2047 bytes");
@@ -99,6 +102,35 @@ class ProjectReader {
   }
 
   bool readExe(const toml::node* node) { return !node || readExeTable(*node, file_, project_.exe, error_); }
+
+  // The updater knows the five root keys by their full names only: a short form is written out
+  // in full, anything else could never be found.
+  bool normaliseRegistryRoot(const toml::node* node) {
+    static const std::pair<const char*, const char*> kRoots[] = {
+        {"HKLM", "HKEY_LOCAL_MACHINE"}, {"HKCU", "HKEY_CURRENT_USER"}, {"HKCR", "HKEY_CLASSES_ROOT"},
+        {"HKCC", "HKEY_CURRENT_CONFIG"}, {"HKU", "HKEY_USERS"}};
+    std::string& path = project_.registryPath;
+    size_t first = path.find('\\');
+    if (first == std::string::npos || path.find('\\', first + 1) == std::string::npos)
+      return fail(node, "the registry path must be a root key, a key and a value name, such as "
+                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Product\\Path (a path ending in \\ reads "
+                        "the key's default value)");
+    auto same = [](const std::string& a, const char* b) {
+      return a.size() == std::strlen(b) &&
+             std::equal(a.begin(), a.end(), b, [](char x, char y) { return std::toupper(static_cast<unsigned char>(x)) == y; });
+    };
+    std::string root = path.substr(0, first);
+    for (const auto& [shortName, fullName] : kRoots) {
+      if (same(root, fullName)) return true;
+      if (same(root, shortName)) {
+        path = fullName + path.substr(first);
+        return true;
+      }
+    }
+    return fail(node, fmt::format("the registry root \"{}\" is not one the updater knows: use HKEY_LOCAL_MACHINE, "
+                                  "HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG or HKEY_USERS "
+                                  "(or HKLM, HKCU, HKCR, HKCC, HKU)", root));
+  }
 
   bool readMessages(const toml::node* node) {
     if (!node) {
@@ -149,6 +181,8 @@ class ProjectReader {
       const toml::node* folder = table->get("folder");
       if (!folder) return fail(&entry, "a [[versions]] entry has no folder");
       if (!readString(folder, "folder", version.folder)) return false;
+      if (version.folder.empty())
+        return fail(folder, "folder is empty: name the version's folder, relative to the project file");
       if (const toml::node* name = table->get("name")) {
         if (!readString(name, "name", version.name)) return false;
       } else {
@@ -160,6 +194,34 @@ class ProjectReader {
         return fail(folder, fmt::format("the version folder \"{}\" does not exist (looked for {})",
                                         version.folder, version.path.string()));
       project_.versions.push_back(std::move(version));
+      folderNodes_.push_back(folder);
+    }
+    return checkFoldersApart();
+  }
+
+  // A version folder that holds the project file or another version would ship them to users
+  // (and the next build would see its own output); the same folder twice is a slip as well.
+  bool checkFoldersApart() {
+    std::error_code code;
+    fs::path projectFile = fs::weakly_canonical(fs::absolute(file_), code);
+    std::vector<fs::path> folders;
+    for (const ProjectVersion& version : project_.versions)
+      folders.push_back(fs::weakly_canonical(fs::absolute(version.path), code));
+    for (size_t i = 0; i < folders.size(); i++) {
+      const std::string& name = project_.versions[i].folder;
+      if (isInside(projectFile, folders[i]))
+        return fail(folderNodes_[i], fmt::format("the version folder \"{}\" holds the project file: keep the "
+                                                 "project file beside the version folders", name));
+      for (size_t j = 0; j < folders.size(); j++) {
+        if (i == j) continue;
+        if (folders[i] == folders[j])
+          return fail(folderNodes_[j], fmt::format("the version folder \"{}\" is listed twice (as \"{}\" too)",
+                                                   project_.versions[j].folder, name));
+        if (isInside(folders[j], folders[i]))
+          return fail(folderNodes_[i], fmt::format("the version folder \"{}\" holds the version folder \"{}\": "
+                                                   "keep the version folders side by side", name,
+                                                   project_.versions[j].folder));
+      }
     }
     return true;
   }
@@ -239,9 +301,38 @@ class ProjectReader {
   fs::path file_;
   Project& project_;
   std::string error_;
+  std::vector<const toml::node*> folderNodes_;
 };
 
 }  // namespace
+
+bool isInside(const fs::path& path, const fs::path& folder) {
+  auto inner = path.begin(), outer = folder.begin();
+  for (; outer != folder.end(); ++outer, ++inner) {
+    if (outer->empty() && std::next(outer) == folder.end()) break;  // a trailing separator
+    if (inner == path.end() || *inner != *outer) return false;
+  }
+  return inner != path.end();
+}
+
+bool checkOutputPath(const Project& project, const fs::path& output, std::string& error) {
+  std::error_code code;
+  fs::path target = fs::weakly_canonical(fs::absolute(output), code);
+  if (target == fs::weakly_canonical(fs::absolute(project.file), code)) {
+    error = fmt::format("{}: the output would replace the project file; name another file with -o", output.string());
+    return false;
+  }
+  for (const ProjectVersion& version : project.versions) {
+    fs::path folder = fs::weakly_canonical(fs::absolute(version.path), code);
+    if (target == folder || isInside(target, folder)) {
+      error = fmt::format("{}: the output would land in the version folder \"{}\", so the next build would "
+                          "ship the patch to users; write it outside the version folders", output.string(),
+                          version.folder);
+      return false;
+    }
+  }
+  return true;
+}
 
 bool loadProject(const fs::path& file, Project& project, std::string& error) {
   project = Project{};

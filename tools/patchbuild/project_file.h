@@ -55,6 +55,17 @@ struct Project {
 // Reads and checks a project file. False, with `error` as "FILE:LINE:COLUMN: what" (or
 // "FILE: what" when no place applies), for a syntax error, a missing or mistyped key, an unknown
 // key, a text that the code page cannot hold or a version folder that does not exist.
+// Also refused: an empty folder, a version folder that holds the project file or another
+// version's folder, and a registry path that the updater could never read (a root other than
+// its five, or no key and value name); the short root names (HKLM, HKCU, HKCR, HKCC, HKU) are
+// written out in full.
 bool loadProject(const std::filesystem::path& file, Project& project, std::string& error);
+
+// False with `error` when `output` would replace the project file or land in a version folder
+// (the next build would ship the patch to users).
+bool checkOutputPath(const Project& project, const std::filesystem::path& output, std::string& error);
+
+// True when `path` lies below `folder` (both absolute and canonical).
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder);
 
 }  // namespace patchbuild

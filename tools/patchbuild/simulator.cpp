@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "patchbuild/codepage.h"
 #include "patchbuild/file_bytes.h"
 #include "patchdata/checksum.h"
 #include "patchdata/payload_cursor.h"
@@ -78,7 +79,7 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
     const char* name = cursor.readString();
     if (!name) break;
     entry.name = name;
-    entry.folded = foldName(entry.name);
+    entry.folded = foldName(entry.name, codePage_);
     for (int32_t v = 0; v < versionCount_; v++) entry.expected.push_back(cursor.readU32());
     ident_.push_back(entry);
   }
@@ -113,6 +114,14 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
       record.commands = body.position;
       record.commandsLength = body.remaining();
     }
+    record.folded = foldName(record.name, codePage_);
+    record.foldedNew = record.newName.empty() ? std::string() : foldName(record.newName, codePage_);
+    record.parent = parentOf(record.folded);
+    record.parentNew = parentOf(record.foldedNew);
+    if ((record.type == kOpChainedDelta || record.type == kOpExactDelta) && !endsInTmp(record.name)) {
+      record.temporary = temporaryName(record.name);
+      if (!record.temporary.empty()) record.foldedTemporary = foldName(record.temporary, codePage_);
+    }
     records_.push_back(record);
   }
   if (cursor.overran || static_cast<int32_t>(records_.size()) != std::max(opCount, 0)) {
@@ -125,6 +134,24 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
   if (listHash != listHash_) deltaCache_.clear();
   listHash_ = listHash;
   return true;
+}
+
+void Simulator::restoreInterruptedSwaps(SimState& state) const {
+  for (const IdentEntry& entry : ident_) {
+    if (state.files.count(entry.folded) || endsInTmp(entry.name)) continue;
+    std::string temporary = temporaryName(entry.name);
+    if (temporary.empty()) continue;
+    auto held = state.files.find(foldName(temporary, codePage_));
+    if (held == state.files.end() || held->second.content < 0) continue;
+    uint32_t checksum = contents_[held->second.content].checksum;
+    bool known = checksum != 0 && std::find(entry.expected.begin(), entry.expected.end(), checksum) != entry.expected.end();
+    // The rename never replaces: a folder standing at the name keeps the copy where it is.
+    if (!known || state.folders.count(entry.folded) || !parentExists(state, entry.folded)) continue;
+    SimFile restored = held->second;
+    restored.name = entry.name;
+    state.files.erase(held);
+    state.files[entry.folded] = restored;
+  }
 }
 
 int Simulator::identify(const SimState& state) const {
@@ -159,10 +186,9 @@ bool Simulator::exists(const SimState& state, const std::string& folded) const {
 bool Simulator::touchesIdentFile(size_t index) const {
   const Record& record = records_[index];
   for (const IdentEntry& entry : ident_) {
-    std::string name = foldName(record.name);
-    if (name == entry.folded || (!record.newName.empty() && foldName(record.newName) == entry.folded))
+    if (record.folded == entry.folded || (!record.newName.empty() && record.foldedNew == entry.folded))
       return true;
-    if (record.type == kOpRename && startsWith(entry.folded, name + "\\")) return true;
+    if (record.type == kOpRename && startsWith(entry.folded, record.folded + "\\")) return true;
   }
   return false;
 }
@@ -240,22 +266,22 @@ int Simulator::deltaResult(size_t index, int source, std::string& detail) {
   return outcome;
 }
 
-SimOutcome Simulator::apply(int version, SimState& state, size_t stop, bool cutLast) {
+SimOutcome Simulator::apply(int version, SimState& state, size_t stop, SimCut cut, size_t from) {
   SimOutcome outcome;
   stop = std::min(stop, records_.size());
   Effect effect;
-  for (size_t index = 0; index < stop; index++)
-    if (!step(index, version, state, cutLast && index + 1 == stop, outcome, effect)) break;
+  for (size_t index = from; index < stop; index++)
+    if (!step(index, version, state, index + 1 == stop ? cut : SimCut::None, outcome, effect)) break;
   return outcome;
 }
 
 SimOutcome Simulator::applyRecord(int version, SimState& state, size_t index, Effect& effect) {
   SimOutcome outcome;
-  step(index, version, state, false, outcome, effect);
+  step(index, version, state, SimCut::None, outcome, effect);
   return outcome;
 }
 
-bool Simulator::step(size_t index, int version, SimState& state, bool cut, SimOutcome& outcome, Effect& effect) {
+bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect) {
   auto fail = [&](SimProblem problem, int code, std::string detail) {
     outcome.problem = problem;
     outcome.code = code;
@@ -265,65 +291,38 @@ bool Simulator::step(size_t index, int version, SimState& state, bool cut, SimOu
     return false;
   };
   const Record& record = records_[index];
-  std::string folded = foldName(record.name);
+  const std::string& folded = record.folded;
   effect = Effect::Done;
   switch (record.type) {
     case kOpChainedDelta:
-    case kOpExactDelta: {
-      bool applies = record.type == kOpChainedDelta ? record.version >= version : record.version == version;
-      if (!applies) {
-        effect = Effect::PassedOver;
-        return true;
-      }
-      auto file = state.files.find(folded);
-      uint32_t found = 0;
-      if (file != state.files.end()) {
-        if (file->second.content == kUnknownContent)
-          return fail(SimProblem::ApplyFailed, 1, "its file holds unknown bytes");
-        found = contents_[file->second.content].checksum;
-        outcome.work += contents_[file->second.content].size;
-      }
-      if (found == record.newChecksum) {
-        effect = Effect::AlreadyNew;
-        return true;
-      }
-      if (found != record.oldChecksum)
-        return fail(SimProblem::ApplyFailed, 1,
-                    file == state.files.end() ? "its file is missing" : "its file does not have the expected checksum");
-      if (file == state.files.end()) return fail(SimProblem::ApplyFailed, 2, "its file is missing");
-      if (endsInTmp(record.name)) return fail(SimProblem::TempIsTarget, 3, "its name ends in tmp");
-      std::string temporary = temporaryName(record.name);
-      if (temporary.empty())
-        return fail(SimProblem::TempOutside, 3, "its temporary file would lie outside the install folder");
-      if (exists(state, foldName(temporary)))
-        return fail(SimProblem::TempOccupied, 3,
-                    fmt::format("its temporary path {} names an existing file or folder", temporary));
-      std::string detail;
-      int result = deltaResult(index, file->second.content, detail);
-      if (result < 0) return fail(SimProblem::ApplyFailed, -result, detail);
-      // Reported: each copied byte twice, each literal byte once, then the result's checksum.
-      PayloadCursor commands(record.commands, record.commands + record.commandsLength);
-      DeltaCommand command;
-      while (readDeltaCommand(commands, command) == CommandRead::Command)
-        outcome.work += command.isLiteral() ? command.length() : 2 * uint64_t{command.length()};
-      outcome.work += contents_[result].size;
-      state.files[folded] = {record.name, result};
-      return true;
-    }
+    case kOpExactDelta:
+      return stepDelta(index, version, state, cut, outcome, effect);
     case kOpWriteFile: {
-      if (!parentExists(state, folded) || state.folders.count(folded))
+      if (!folderExists(state, record.parent) || state.folders.count(folded))
         return fail(SimProblem::ApplyFailed, 9, "its file cannot be created");
       outcome.work += record.commandsLength;
-      state.files[folded] = {record.name, cut ? kUnknownContent : writeResult(index)};
+      SimFile& file = state.files[folded];
+      if (file.name.empty()) file.name = record.name;  // an existing file keeps its spelling
+      file.content = cut == SimCut::InsideWrite ? kUnknownContent : writeResult(index);
       return true;
     }
     case kOpDeleteFile:
       if (!state.files.erase(folded)) effect = Effect::Ignored;
       return true;
     case kOpRename: {
-      std::string target = foldName(record.newName);
-      if (!exists(state, folded) || exists(state, target) || !parentExists(state, target) ||
-          startsWith(target, folded + "\\")) {
+      const std::string& target = record.foldedNew;
+      if (!exists(state, folded) || !folderExists(state, record.parentNew) || startsWith(target, folded + "\\")) {
+        effect = Effect::Ignored;
+        return true;
+      }
+      if (target == folded) {  // the same file or folder: only the spelling changes
+        if (auto file = state.files.find(folded); file != state.files.end())
+          file->second.name = record.newName;
+        else
+          state.folders[folded] = record.newName;
+        return true;
+      }
+      if (exists(state, target)) {
         effect = Effect::Ignored;
         return true;
       }
@@ -334,32 +333,11 @@ bool Simulator::step(size_t index, int version, SimState& state, bool cut, SimOu
         state.files[target] = moved;
         return true;
       }
-      // A folder moves with everything in it.
-      std::map<std::string, SimFile> files;
-      std::map<std::string, std::string> folders;
-      for (auto& [key, file] : state.files) {
-        if (startsWith(key, folded + "\\")) {
-          SimFile moved = file;
-          moved.name = record.newName + file.name.substr(folded.size());
-          files[target + key.substr(folded.size())] = moved;
-        } else {
-          files[key] = file;
-        }
-      }
-      for (auto& [key, name] : state.folders) {
-        if (key == folded)
-          folders[target] = record.newName;
-        else if (startsWith(key, folded + "\\"))
-          folders[target + key.substr(folded.size())] = record.newName + name.substr(folded.size());
-        else
-          folders[key] = name;
-      }
-      state.files = std::move(files);
-      state.folders = std::move(folders);
+      renameFolder(record, target, state);
       return true;
     }
     case kOpMakeFolder:
-      if (!exists(state, folded) && parentExists(state, folded))
+      if (!exists(state, folded) && folderExists(state, record.parent))
         state.folders[folded] = record.name;
       else
         effect = Effect::Ignored;
@@ -382,19 +360,174 @@ bool Simulator::step(size_t index, int version, SimState& state, bool cut, SimOu
   }
 }
 
-std::string Simulator::difference(const SimState& state, const VersionTree& tree) const {
-  for (const auto& [folded, file] : tree.files) {
+bool Simulator::stepDelta(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect) {
+  auto fail = [&](SimProblem problem, int code, std::string detail) {
+    outcome.problem = problem;
+    outcome.code = code;
+    outcome.record = index;
+    outcome.name = records_[index].name;
+    outcome.detail = std::move(detail);
+    return false;
+  };
+  const Record& record = records_[index];
+  const std::string& folded = record.folded;
+  bool applies = record.type == kOpChainedDelta ? record.version >= version : record.version == version;
+  if (!applies) {
+    effect = Effect::PassedOver;
+    return true;
+  }
+  auto file = state.files.find(folded);
+  uint32_t found = 0;
+  if (file != state.files.end()) {
+    if (file->second.content == kUnknownContent)
+      return fail(SimProblem::ApplyFailed, 1, "its file holds unknown bytes");
+    found = contents_[file->second.content].checksum;
+    outcome.work += contents_[file->second.content].size;
+  }
+  if (found == record.newChecksum) {
+    effect = Effect::AlreadyNew;
+    return true;
+  }
+  if (found != record.oldChecksum) {
+    // A run cut off after the old file was deleted left the new content only in the temporary
+    // file; the updater renames it into place when it holds exactly the new content.
+    auto held = record.temporary.empty() || file != state.files.end() ? state.files.end()
+                                                                       : state.files.find(record.foldedTemporary);
+    if (held != state.files.end() && held->second.content >= 0) {
+      outcome.work += contents_[held->second.content].size;
+      if (contents_[held->second.content].checksum == record.newChecksum && !state.folders.count(folded) &&
+          folderExists(state, record.parent)) {
+        SimFile moved = held->second;
+        moved.name = record.name;
+        state.files.erase(held);
+        state.files[folded] = moved;
+        effect = Effect::FinishedSwap;
+        return true;
+      }
+    }
+    return fail(SimProblem::ApplyFailed, 1,
+                file == state.files.end() ? "its file is missing" : "its file does not have the expected checksum");
+  }
+  if (file == state.files.end()) return fail(SimProblem::ApplyFailed, 2, "its file is missing");
+  if (endsInTmp(record.name)) return fail(SimProblem::TempIsTarget, 3, "its name ends in tmp");
+  if (record.temporary.empty())
+    return fail(SimProblem::TempOutside, 3, "its temporary file would lie outside the install folder");
+  if (exists(state, record.foldedTemporary))
+    return fail(SimProblem::TempOccupied, 3,
+                fmt::format("its temporary path {} names an existing file or folder", record.temporary));
+  std::string detail;
+  int result = deltaResult(index, file->second.content, detail);
+  if (result < 0) return fail(SimProblem::ApplyFailed, -result, detail);
+  if (cut == SimCut::AfterOldDeleted) {
+    state.files.erase(file);
+    state.files[record.foldedTemporary] = {record.temporary, result};
+    return true;
+  }
+  // Reported: each copied byte twice, each literal byte once, then the result's checksum.
+  PayloadCursor commands(record.commands, record.commands + record.commandsLength);
+  DeltaCommand command;
+  while (readDeltaCommand(commands, command) == CommandRead::Command)
+    outcome.work += command.isLiteral() ? command.length() : 2 * uint64_t{command.length()};
+  outcome.work += contents_[result].size;
+  state.files[folded] = {record.name, result};
+  return true;
+}
+
+// A folder moves with everything in it; the names below it keep their own spelling after the
+// folder's part.
+void Simulator::renameFolder(const Record& record, const std::string& target, SimState& state) const {
+  const std::string& folded = record.folded;
+  const size_t depth = separatorOffsets(record.name, codePage_).size() + 1;
+  auto below = [&](const std::string& name) { return record.newName + name.substr(separatorOffsets(name, codePage_)[depth - 1]); };
+  std::map<std::string, SimFile> files;
+  std::map<std::string, std::string> folders;
+  for (auto& [key, file] : state.files) {
+    if (startsWith(key, folded + "\\")) {
+      SimFile moved = file;
+      moved.name = below(file.name);
+      files[target + key.substr(folded.size())] = moved;
+    } else {
+      files[key] = file;
+    }
+  }
+  for (auto& [key, name] : state.folders) {
+    if (key == folded)
+      folders[target] = record.newName;
+    else if (startsWith(key, folded + "\\"))
+      folders[target + key.substr(folded.size())] = below(name);
+    else
+      folders[key] = name;
+  }
+  state.files = std::move(files);
+  state.folders = std::move(folders);
+}
+
+SimState SimState::only(const SimState& state, const std::set<std::string>& keys) {
+  SimState part;
+  for (const std::string& key : keys) {
+    if (auto file = state.files.find(key); file != state.files.end()) part.files.emplace_hint(part.files.end(), *file);
+    if (auto folder = state.folders.find(key); folder != state.folders.end())
+      part.folders.emplace_hint(part.folders.end(), *folder);
+  }
+  return part;
+}
+
+std::set<std::string> Simulator::reachableKeys(const std::vector<SimState>& starts) const {
+  std::set<std::string> keys;
+  auto addWithFolders = [&](const std::string& key) {
+    if (key.empty()) return;
+    keys.insert(key);
+    for (size_t slash = key.find('\\'); slash != std::string::npos; slash = key.find('\\', slash + 1))
+      keys.insert(key.substr(0, slash));
+  };
+  auto addBelow = [&](const std::string& folder) {
+    std::string prefix = folder + "\\";
+    for (const SimState& start : starts) {
+      for (auto it = start.files.lower_bound(prefix); it != start.files.end() && startsWith(it->first, prefix); ++it)
+        keys.insert(it->first);
+      for (auto it = start.folders.lower_bound(prefix); it != start.folders.end() && startsWith(it->first, prefix); ++it)
+        keys.insert(it->first);
+    }
+  };
+  for (const Record& record : records_) {
+    addWithFolders(record.folded);
+    addWithFolders(record.foldedNew);
+    addWithFolders(record.foldedTemporary);
+    if (record.type == kOpRename || record.type == kOpRemoveFolder) addBelow(record.folded);
+  }
+  for (const IdentEntry& entry : ident_) {
+    addWithFolders(entry.folded);
+    if (!endsInTmp(entry.name)) addWithFolders(foldName(temporaryName(entry.name), codePage_));
+  }
+  return keys;
+}
+
+namespace {
+
+template <typename Files>
+std::string firstDifference(const SimState& state, const Files& files, const std::map<std::string, std::string>& folders) {
+  for (const auto& [folded, file] : files) {
     auto found = state.files.find(folded);
     if (found == state.files.end()) return fmt::format("{} is missing", file.name);
     if (found->second.content != file.content) return fmt::format("{} has other bytes", file.name);
   }
   for (const auto& [folded, file] : state.files)
-    if (!tree.files.count(folded)) return fmt::format("{} is left over", file.name);
-  for (const auto& [folded, name] : tree.folders)
+    if (!files.count(folded)) return fmt::format("{} is left over", file.name);
+  for (const auto& [folded, name] : folders)
     if (!state.folders.count(folded)) return fmt::format("the folder {} is missing", name);
   for (const auto& [folded, name] : state.folders)
-    if (!tree.folders.count(folded)) return fmt::format("the folder {} is left over", name);
+    if (!folders.count(folded)) return fmt::format("the folder {} is left over", name);
   return {};
+}
+
+}  // namespace
+
+std::string Simulator::difference(const SimState& state, const SimState& expected) const {
+  return firstDifference(state, expected.files, expected.folders);
+}
+
+std::string Simulator::difference(const SimState& state, const VersionTree& tree) const {
+  return firstDifference(state, tree.files, tree.folders);
 }
 
 }  // namespace patchbuild

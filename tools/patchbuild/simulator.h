@@ -1,13 +1,16 @@
 // The builder's own model of the updater applying a payload: identification by checksums, the
 // version filter, deltas rebuilt through their temporary path, writes, deletes, renames and
-// folders with Windows semantics (names compared without case, renames never replace, folders
-// made one level at a time and removed only when empty), and the progress units reported.
+// folders with Windows semantics (names compared as Windows compares them, in the code page's
+// every letter; renames never replace, folders made one level at a time and removed only when
+// empty), the updater's recovery of a swap cut off after the old file was deleted, and the
+// progress units reported.
 //
 // It reads the payload bytes themselves, so what it checks is what ships. Delta results are
 // decoded from the real old bytes and compared byte for byte with the files they must equal.
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,8 @@ struct SimState {
   std::map<std::string, SimFile> files;
   std::map<std::string, std::string> folders;
   static SimState of(const VersionTree& tree);
+  // The part of `state` under `keys`.
+  static SimState only(const SimState& state, const std::set<std::string>& keys);
 };
 
 enum class SimProblem {
@@ -36,6 +41,13 @@ enum class SimProblem {
   TempOccupied,   // a delta's temporary path names an existing file or folder
   TempOutside,    // a delta's temporary path lies outside the install folder
   TempIsTarget,   // a delta whose name ends in "tmp": its temporary path is itself
+};
+
+// Where a simulated run that stops at a record leaves that record.
+enum class SimCut {
+  None,            // the record did not start
+  InsideWrite,     // a write stopped part-way: its file holds unknown bytes
+  AfterOldDeleted  // a delta stopped between deleting the old file and renaming the new one
 };
 
 struct SimOutcome {
@@ -50,7 +62,8 @@ struct SimOutcome {
 
 class Simulator {
  public:
-  explicit Simulator(ContentTable& contents) : contents_(contents) {}
+  // Names are compared as Windows compares them in `codePage`.
+  Simulator(ContentTable& contents, int codePage) : contents_(contents), codePage_(codePage) {}
 
   // Parses the payload (which has passed the structural check). False with `error` otherwise.
   bool load(const std::vector<uint8_t>& payload, std::string& error);
@@ -60,29 +73,45 @@ class Simulator {
   const std::vector<IdentEntry>& identEntries() const { return ident_; }
   size_t recordCount() const { return records_.size(); }
 
+  // What the updater does before it identifies: an identification file that is missing while its
+  // temporary file holds one of its known versions is renamed back into place.
+  void restoreInterruptedSwaps(SimState& state) const;
+
   // The version that identification would find in `state`, or -1.
   int identify(const SimState& state) const;
 
-  // Applies records [0, stop) as a run that identified `version` would. With `cutLast`, the
-  // last of them is a write cut off part-way: its file is left with unknown bytes.
-  SimOutcome apply(int version, SimState& state, size_t stop = SIZE_MAX, bool cutLast = false);
+  // Applies records [from, stop) as a run that identified `version` would. `cut` says how far
+  // the last of them got (a record it does not fit runs whole).
+  SimOutcome apply(int version, SimState& state, size_t stop = SIZE_MAX, SimCut cut = SimCut::None,
+                   size_t from = 0);
 
-  enum class Effect { Done, PassedOver, AlreadyNew, Ignored };
+  enum class Effect { Done, PassedOver, AlreadyNew, Ignored, FinishedSwap };
   // Applies record `index` alone; `effect` says what it did when `outcome` is ok.
   SimOutcome applyRecord(int version, SimState& state, size_t index, Effect& effect);
 
   // The first difference between `state` and `tree`, or an empty string when they hold the same
   // files with the same bytes and the same folders.
   std::string difference(const SimState& state, const VersionTree& tree) const;
+  std::string difference(const SimState& state, const SimState& expected) const;
+
+  // The keys that the records can see or change, starting from any of `starts`: their names,
+  // new names and temporary paths, the identification files and their temporary paths, every
+  // folder above these, and everything below a folder that a record renames or removes. A run
+  // leaves every other key as it found it, so a check that follows runs needs only these.
+  std::set<std::string> reachableKeys(const std::vector<SimState>& starts) const;
 
   // True when record `index` writes, deletes, renames or rebuilds an identification file.
   bool touchesIdentFile(size_t index) const;
   bool isWrite(size_t index) const { return records_[index].type == 3; }
+  bool isDelta(size_t index) const { return records_[index].type == 1 || records_[index].type == 2; }
 
  private:
   struct Record {
     uint8_t type = 0;
     std::string name, newName;
+    std::string folded, foldedNew;  // their keys
+    std::string parent, parentNew;  // the keys of their folders ("" for the install folder)
+    std::string temporary, foldedTemporary;  // deltas: the temporary path, empty when none
     int16_t version = 0;
     uint32_t newChecksum = 0, oldChecksum = 0, newSize = 0;
     const uint8_t* commands = nullptr;  // delta commands or write contents
@@ -91,8 +120,13 @@ class Simulator {
   };
 
   // One record; false (with `outcome` filled in) when the run would stop there.
-  bool step(size_t index, int version, SimState& state, bool cut, SimOutcome& outcome, Effect& effect);
+  bool step(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
+  bool stepDelta(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
+  void renameFolder(const Record& record, const std::string& target, SimState& state) const;
   bool parentExists(const SimState& state, const std::string& folded) const;
+  static bool folderExists(const SimState& state, const std::string& parent) {
+    return parent.empty() || state.folders.count(parent) > 0;
+  }
   bool exists(const SimState& state, const std::string& folded) const;
   // The content that a delta builds from `source`, or a negative ApplyResult (-5, -6, -7).
   int deltaResult(size_t index, int source, std::string& detail);
@@ -102,6 +136,7 @@ class Simulator {
   int identifyBytes(const std::vector<uint8_t>& bytes);
 
   ContentTable& contents_;
+  int codePage_;
   int versionCount_ = 0;
   std::vector<uint32_t> workTotals_;
   std::vector<IdentEntry> ident_;

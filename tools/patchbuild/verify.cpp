@@ -20,6 +20,8 @@ namespace patchbuild {
 
 namespace {
 
+constexpr int kUtf8 = 65001;  // names on disk, and names converted for display
+
 // The path on disk of a payload name below `root`, each component found without regard to
 // case (as Windows would); empty when some component does not exist.
 fs::path findOnDisk(const fs::path& root, const std::string& utf8Name) {
@@ -34,7 +36,7 @@ fs::path findOnDisk(const fs::path& root, const std::string& utf8Name) {
     } else {
       fs::path match;
       for (fs::directory_iterator it(at, code), end; !code && it != end; it.increment(code))
-        if (foldName(it->path().filename().string()) == foldName(component)) {
+        if (foldName(it->path().filename().string(), kUtf8) == foldName(component, kUtf8)) {
           match = it->path();
           break;
         }
@@ -54,24 +56,25 @@ class InstallModel {
 
   // Adds what lies on disk at payload name `name` (and its parent folders) to the state.
   void add(const std::string& name, SimState& state) {
-    if (name.empty() || !seen_.insert(foldName(name)).second) return;
-    size_t slash = name.rfind('\\');
-    if (slash != std::string::npos) add(name.substr(0, slash), state);
+    std::string folded = foldName(name, codePage_);
+    if (name.empty() || !seen_.insert(folded).second) return;
+    std::vector<size_t> separators = separatorOffsets(name, codePage_);
+    if (!separators.empty()) add(name.substr(0, separators.back()), state);
     fs::path path = findOnDisk(root_, fromCodePage(name, codePage_));
     std::error_code code;
     if (path.empty()) return;
     if (fs::is_directory(path, code)) {
-      state.folders[foldName(name)] = name;
+      state.folders[folded] = name;
       return;
     }
     MappedFile bytes;
     if (!bytes.open(path)) {
-      state.files[foldName(name)] = {name, kUnknownContent};
+      state.files[folded] = {name, kUnknownContent};
       return;
     }
     uint32_t sum = fastChecksumUpdate(kChecksumStart, bytes.data(), bytes.size());
     int content = contents_.intern(bytes.size(), sum, contentHashOf(bytes.data(), bytes.size()), path);
-    state.files[foldName(name)] = {name, content};
+    state.files[folded] = {name, content};
   }
 
   // Adds the children of a folder that a record removes, so that the model knows whether it is
@@ -84,14 +87,13 @@ class InstallModel {
       std::string converted, why;
       if (!toCodePage(it->path().filename().string(), codePage_, converted, why)) continue;
       std::string child = name + "\\" + converted;
-      if (seen_.count(foldName(child))) continue;
+      std::string folded = foldName(child, codePage_);
+      if (!seen_.insert(folded).second) continue;
       if (it->is_directory(code)) {
-        seen_.insert(foldName(child));
-        state.folders[foldName(child)] = child;
+        state.folders[folded] = child;
         addChildren(child, state);
       } else {
-        seen_.insert(foldName(child));
-        state.files[foldName(child)] = {child, kUnknownContent};
+        state.files[folded] = {child, kUnknownContent};
       }
     }
   }
@@ -117,11 +119,14 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
   if (!readContainer(containerPath, info, error)) return false;
   report.versionCount = info.versionCount;
   ContentTable contents;
-  Simulator simulator(contents);
+  Simulator simulator(contents, codePage);
   if (!simulator.load(info.payload, error)) return false;
   SimState state;
   InstallModel model(host::pathFromUtf8(folder), codePage, contents);
-  for (const auto& [name, checksums] : info.identFiles) model.add(name, state);
+  for (const auto& [name, checksums] : info.identFiles) {
+    model.add(name, state);
+    model.add(temporaryName(name), state);
+  }
   for (const OpInfo& op : info.ops) {
     model.add(op.name, state);
     model.add(op.newName, state);
@@ -131,9 +136,10 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
     if (op.type == 7) model.addChildren(op.name, state);
   auto text = [&](const std::string& bytes) { return fromCodePage(bytes, codePage); };
 
-  // Identification, as the updater does it.
+  // Identification, as the updater does it, after putting back a file whose swap was cut off.
+  simulator.restoreInterruptedSwaps(state);
   for (const auto& [name, checksums] : info.identFiles) {
-    auto file = state.files.find(foldName(name));
+    auto file = state.files.find(foldName(name, codePage));
     uint32_t found = file != state.files.end() && file->second.content >= 0 ? contents[file->second.content].checksum : 0;
     std::string expected;
     for (uint32_t value : checksums) expected += fmt::format(" {:08x}", value);
@@ -167,10 +173,11 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
                                              : std::string(" (its temporary file would replace another)")));
       return true;
     }
-    const char* result = effect == Simulator::Effect::PassedOver  ? "passed over (another version's)"
-                         : effect == Simulator::Effect::AlreadyNew ? "already done"
-                         : effect == Simulator::Effect::Ignored    ? "no effect (ignored by the updater)"
-                                                                   : "applies";
+    const char* result = effect == Simulator::Effect::PassedOver     ? "passed over (another version's)"
+                         : effect == Simulator::Effect::AlreadyNew   ? "already done"
+                         : effect == Simulator::Effect::Ignored      ? "no effect (ignored by the updater)"
+                         : effect == Simulator::Effect::FinishedSwap ? "finishes an update that was cut off (its new content waits in the temporary file)"
+                                                                     : "applies";
     report.lines.push_back(fmt::format("record {} {}: {}", index + 1, what, result));
   }
   uint64_t expected = info.workTotals[static_cast<size_t>(report.identified)];

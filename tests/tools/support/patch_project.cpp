@@ -39,12 +39,17 @@ PatchProject& PatchProject::extra(const std::string& toml) {
   return *this;
 }
 
+PatchProject& PatchProject::codePage(int codePage) {
+  codePage_ = codePage;
+  return *this;
+}
+
 std::string PatchProject::versionFolder(int v) const { return root_.at("v" + std::to_string(v)); }
 std::string PatchProject::projectPath() const { return root_.at("project.toml"); }
 
 void PatchProject::writeProject() const {
-  std::string text = "registry = 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\App\\Path'\n\n[messages]\n"
-                     "T_MAINTITLE = \"Test update\"\n";
+  std::string text = "registry = 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Test\\App\\Path'\ncodepage = " +
+                     std::to_string(codePage_) + "\n\n[messages]\nT_MAINTITLE = \"Test update\"\n";
   for (int v = 0; v < versions_; v++) text += "T_IDENT" + std::to_string(v) + " = \"Version " + std::to_string(v) + "\"\n";
   for (int v = 0; v < versions_; v++) text += "\n[[versions]]\nfolder = \"v" + std::to_string(v) + "\"\n";
   text += "\n" + extra_;

@@ -22,6 +22,8 @@ class PatchProject {
   PatchProject& folder(int v, const std::string& relative);
   // Lines added to the project file: options, identification.
   PatchProject& extra(const std::string& toml);
+  // The code page of names and texts (1252 unless set).
+  PatchProject& codePage(int codePage);
 
   std::string versionFolder(int v) const;
   std::string projectPath() const;
@@ -41,6 +43,7 @@ class PatchProject {
 
  private:
   int versions_;
+  int codePage_ = 1252;
   std::string extra_;
   int installs_ = 0;
   TempFolder root_;
