@@ -128,7 +128,8 @@ TEST(PeResource, ACutOffTemplateIsAClearError) {
     Bytes image = templateImage(name), result;
     image.resize(image.size() / 2);
     std::string error;
-    EXPECT_FALSE(patchbuild::embedPatchResource(image, sampleContainer(7), result, error));
+    patchbuild::RewriteNotes notes;
+    EXPECT_FALSE(patchbuild::embedPatchResource(image, sampleContainer(7), result, notes, error));
     EXPECT_NE(error.find("runs past the end of the file"), std::string::npos) << error;
   }
 }
