@@ -86,15 +86,49 @@ TEST(DeltaEncoder, FindsRangesMovedFarApart) {
   }
 }
 
-TEST(DeltaEncoder, LargeTargetsCutIntoPartsStayCorrect) {
+TEST(DeltaEncoder, LargeTargetsCutIntoPartsStayCorrectWhateverTheThreads) {
   FileBytes old = randomBytes(3 << 20, 8);
   FileBytes target = shuffled(old, 2);
   DeltaOptions options;
-  options.threads = 2;
-  options.window = 4096;  // many windows: their joins must hold too
-  auto encoded = encode(old, target, options);
-  EXPECT_EQ(encoded.commands.apply(old), target);
-  EXPECT_LE(encoded.commands.commandCount(), 24u);
+  options.partSize = 256 << 10;  // twelve parts
+  options.window = 4096;         // many windows: their joins must hold too
+  FileBytes first;
+  for (unsigned threads : {1u, 2u, 5u}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    options.threads = threads;
+    auto encoded = encode(old, target, options);
+    EXPECT_EQ(encoded.commands.apply(old), target);
+    EXPECT_LE(encoded.commands.commandCount(), 30u);
+    if (first.empty()) first = encoded.commands.bytes();
+    EXPECT_EQ(encoded.commands.bytes(), first) << "the commands depend on the thread count";
+  }
+}
+
+// The container is a function of the project alone: a large target cut into parts, small ones
+// encoded side by side, the same bytes on any number of threads.
+TEST(Reproducibility, TheContainerIsTheSameOnAnyThreadCount) {
+  FileBytes old = randomBytes(6 << 20, 21);
+  FileBytes target = old;
+  for (size_t at = 1000; at + 4 < target.size(); at += 40000) target[at] ^= 0x5A;  // scattered edits
+  FileBytes added = randomBytes(1 << 18, 22);
+  target.insert(target.begin() + (1 << 20), added.begin(), added.end());
+  PatchProject project(2);
+  project.file(0, "app.dll", old).file(1, "app.dll", target);
+  for (uint32_t k = 0; k < 3; k++) {
+    FileBytes small = randomBytes(50000, 30 + k);
+    project.file(0, "lib" + std::to_string(k) + ".dll", small)
+        .file(1, "lib" + std::to_string(k) + ".dll", spliced(small, 20000 + k, "changed"));
+  }
+  std::vector<uint8_t> first;
+  for (unsigned threads : {1u, 2u, 7u}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    patchbuild::BuildSettings settings;
+    settings.threads = threads;
+    std::string error;
+    ASSERT_TRUE(project.build(error, nullptr, settings)) << error;
+    if (first.empty()) first = project.container();
+    EXPECT_TRUE(project.container() == first) << "the container depends on the thread count";
+  }
 }
 
 TEST(SuffixMatcher, FindsTheLongestMatchAnywhere) {
@@ -142,21 +176,23 @@ TEST(FileBytes, TheScanAndMemoryAgreeOnContentIdentity) {
   EXPECT_EQ(contents[tree.files.at("block.bin").content].hash, patchbuild::contentHashOf(block.data(), block.size()));
 }
 
-TEST(Compression, EveryMethodInflatesToThePayload) {
+TEST(Compression, EveryMethodInflatesToThePayloadAndIgnoresTheThreadCount) {
   FileBytes payload = randomBytes(90000, 13);
   for (size_t i = 0; i < payload.size(); i += 3) payload[i] = 'x';  // something to compress
   patchbuild::Compression zlib{patchbuild::Compression::Zlib, 9, 0};
   patchbuild::Compression zopfli{patchbuild::Compression::Zopfli, 9, 1};
   for (const auto& method : {zlib, zopfli}) {
-    for (unsigned threads : {1u, 3u}) {
-      const FileBytes& small = payload;
-      // Parts of 20 KB: the stream is joined from three of them.
-      auto result = patchbuild::deflatePayload(small, method, threads, 20000);
-      FileBytes inflated(small.size());
+    FileBytes first;
+    for (unsigned threads : {1u, 2u, 3u}) {
+      // Parts of 20 KB: the stream is joined from several.
+      auto result = patchbuild::deflatePayload(payload, method, threads, {20000, 20000});
+      FileBytes inflated(payload.size());
       uLongf size = static_cast<uLongf>(inflated.size());
       ASSERT_EQ(uncompress(inflated.data(), &size, result.stream.data(), static_cast<uLong>(result.stream.size())), Z_OK)
           << result.method << " threads " << threads;
-      EXPECT_EQ(inflated, small);
+      EXPECT_EQ(inflated, payload);
+      if (first.empty()) first = result.stream;
+      EXPECT_EQ(result.stream, first) << result.method << ": the stream depends on the thread count";
     }
   }
 }

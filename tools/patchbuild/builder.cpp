@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -119,6 +120,17 @@ class DeltaStore {
   std::map<std::pair<int, int>, EncodedDelta> deltas_;
   std::map<int, uint64_t> writeCosts_;
 };
+
+// Threads for encoding and deflating: the settings' count, else PATCHBUILD_THREADS, else one per
+// processor (at most four). The container is the same whatever the count.
+unsigned threadCount(unsigned asked) {
+  if (asked) return asked;
+  if (const char* text = std::getenv("PATCHBUILD_THREADS")) {
+    long value = std::strtol(text, nullptr, 10);
+    if (value > 0) return static_cast<unsigned>(std::min(value, 256L));
+  }
+  return std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+}
 
 std::string convert(const std::string& utf8, int codePage) {
   std::string out, ignored;
@@ -294,7 +306,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   input.ident = &ident;
   input.mode = project.deltas;
   DeltaStore store(contents, progress);
-  unsigned threads = settings.threads ? settings.threads : std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+  unsigned threads = threadCount(settings.threads);
   if (!store.encodeAll(candidateDeltas(input), threads, error)) return false;
   PlanCosts costs;
   costs.delta = [&](int source, int target) { return store.delta(source, target).estimatedCost; };

@@ -263,13 +263,14 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
                                 size_t size, const CostModel& costs, const DeltaOptions& options,
                                 const EncodeProgress& progress) {
   SuffixMatcher matcher(old, oldSize);
-  // Large targets are cut into parts parsed at once; each cut costs at most one more command.
-  // Twice as many parts as threads, taken in turn, so that one slow part does not hold the rest.
-  unsigned threadCount = size >= kParallelTargetSize ? std::max(1u, options.threads) : 1u;
-  unsigned parts = threadCount == 1 ? 1u : 2 * threadCount;
+  // Each cut costs at most one more command. The parts are fixed by the target's size, never by
+  // the number of threads, so that every machine writes the same container.
+  size_t partSize = std::max<size_t>(options.partSize, 1);
+  size_t parts = std::max<size_t>(size / partSize, 1);
+  unsigned threadCount = static_cast<unsigned>(std::clamp<size_t>(options.threads, 1, parts));
   std::vector<EncodedDelta> results(parts);
   std::atomic<uint64_t> done{0};
-  std::atomic<unsigned> nextPart{0};
+  std::atomic<size_t> nextPart{0};
   std::mutex progressLock;
   auto report = [&](size_t count) {
     uint64_t now = done += count;
@@ -279,8 +280,8 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
     }
   };
   auto worker = [&] {
-    for (unsigned part; (part = nextPart++) < parts;) {
-      size_t from = size / parts * part, to = part + 1 == parts ? size : size / parts * (part + 1);
+    for (size_t part; (part = nextPart++) < parts;) {
+      size_t from = part * partSize, to = part + 1 == parts ? size : from + partSize;
       results[part] = parsePart(matcher, old, oldSize, target, from, to, costs, options, report);
     }
   };
@@ -289,7 +290,7 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
   worker();
   for (std::thread& thread : threads) thread.join();
   EncodedDelta result = std::move(results[0]);
-  for (unsigned part = 1; part < parts; part++) {
+  for (size_t part = 1; part < parts; part++) {
     result.commands.append(results[part].commands);
     result.estimatedCost += results[part].estimatedCost;
     results[part] = EncodedDelta{};

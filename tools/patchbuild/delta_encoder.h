@@ -22,7 +22,11 @@ struct DeltaOptions {
   uint32_t minimumCopy = 6;                // shorter copies are never considered
   uint32_t searchBelow = 8;                // look for a new match once the current one is this short
   size_t window = size_t{1} << 17;         // positions per step of the optimal parse
-  unsigned threads = 1;                    // the target is cut into this many parts, parsed at once
+  // The target is cut every `partSize` bytes (the last part takes the rest) and each part is
+  // parsed on its own, so the commands depend on the sizes alone; `threads` only decides how
+  // many parts are parsed at once.
+  size_t partSize = size_t{2} << 20;
+  unsigned threads = 1;
 };
 
 struct EncodedDelta {
@@ -30,8 +34,8 @@ struct EncodedDelta {
   uint64_t estimatedCost = 0;  // cost units of the cost model
 };
 
-// Targets smaller than this are not cut into parts for threads.
-constexpr size_t kParallelTargetSize = size_t{2} << 20;
+// Targets smaller than this are one part with the default options: no use for more threads.
+constexpr size_t kParallelTargetSize = size_t{4} << 20;
 
 // Called with the number of new-file bytes encoded so far.
 using EncodeProgress = std::function<void(uint64_t done)>;
