@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <cmath>
+
 #include "patchbuild/compression.h"
 #include "patchbuild/cost_model.h"
 #include "patchbuild/delta_encoder.h"
@@ -129,6 +131,15 @@ TEST(Reproducibility, TheContainerIsTheSameOnAnyThreadCount) {
     if (first.empty()) first = project.container();
     EXPECT_TRUE(project.container() == first) << "the container depends on the thread count";
   }
+}
+
+TEST(CostModel, TheIntegerLogarithmIsCloseToTheTrueOne) {
+  for (uint64_t x : {1ull, 2ull, 3ull, 5ull, 255ull, 256ull, 257ull, 65535ull, 1000003ull, (1ull << 31) - 1,
+                     (1ull << 40) + 12345, ~0ull}) {
+    double exact = std::log2(static_cast<double>(x)) * 65536.0;
+    EXPECT_NEAR(static_cast<double>(patchbuild::log2Fixed(x)), exact, 2.0) << x;
+  }
+  EXPECT_EQ(patchbuild::log2Fixed(1 << 20), 20u << 16);
 }
 
 TEST(SuffixMatcher, FindsTheLongestMatchAnywhere) {
