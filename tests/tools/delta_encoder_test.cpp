@@ -161,6 +161,56 @@ TEST(SuffixMatcher, FindsTheLongestMatchAnywhere) {
   }
 }
 
+TEST(SuffixMatcher, ListsEveryPlaceOfARepeatedMatch) {
+  FileBytes old = randomBytes(30000, 14);
+  FileBytes block = randomBytes(50, 15);
+  const size_t places[] = {1000, 12000, 29000};
+  for (size_t at : places) std::copy(block.begin(), block.end(), old.begin() + at);
+  patchbuild::SuffixMatcher matcher(old.data(), old.size());
+  std::vector<uint32_t> others;
+  patchbuild::Match found = matcher.longest(block.data(), block.size(), 4096, &others, 16);
+  EXPECT_EQ(found.length, block.size());
+  std::vector<uint32_t> all = others;
+  all.push_back(found.offset);
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(all, std::vector<uint32_t>(std::begin(places), std::end(places)));
+}
+
+// The offsets of the copies in `commands`, in order.
+std::vector<uint32_t> copyOffsets(const patchwriter::DeltaCommands& commands) {
+  std::vector<uint32_t> offsets;
+  const auto& bytes = commands.bytes();
+  for (size_t at = 0; at < bytes.size();) {
+    uint32_t word = patchwriter::readU32(bytes, at);
+    if (word & 0x80000000u) {
+      at += 4 + (word & 0x7FFFFFFFu);
+    } else {
+      offsets.push_back(patchwriter::readU32(bytes, at + 4));
+      at += 8;
+    }
+  }
+  return offsets;
+}
+
+TEST(DeltaEncoder, RepeatedContentIsCopiedFromOnePlace) {
+  // A block that the old file holds in three places, used four times between new bytes: every
+  // copy of it names the same offset, so the copy commands repeat for deflate.
+  FileBytes old = randomBytes(40000, 16);
+  FileBytes block = randomBytes(40, 17);
+  for (size_t at : {3000, 20000, 37000}) std::copy(block.begin(), block.end(), old.begin() + at);
+  FileBytes target;
+  for (uint32_t k = 0; k < 4; k++) {
+    FileBytes fresh = randomBytes(30, 20 + k);
+    target.insert(target.end(), fresh.begin(), fresh.end());
+    target.insert(target.end(), block.begin(), block.end());
+  }
+  auto encoded = encode(old, target);
+  ASSERT_EQ(encoded.commands.apply(old), target);
+  std::vector<uint32_t> offsets = copyOffsets(encoded.commands);
+  ASSERT_EQ(offsets.size(), 4u);
+  for (uint32_t offset : offsets) EXPECT_EQ(offset, offsets[0]);
+}
+
 TEST(FileBytes, TheFastChecksumIsTheUpdatersChecksum) {
   for (size_t size : {0u, 1u, 7u, 8u, 9u, 1000u, 262145u}) {
     FileBytes bytes = randomBytes(size, static_cast<uint32_t>(size));

@@ -87,13 +87,17 @@ class CommandSink {
 // The parse can also leave another copy where it ends and continue from there, in the middle
 // of the inherited match: so the positions just after the end of any match found are searched
 // too (a longer match may start there), which finds the switches that a parse needs.
+//
+// When the old file holds the match in several places, the place is chosen for deflate: one
+// that an earlier match used (the copy command then repeats bytes that deflate has just seen),
+// else the one nearest the current run of copies (its offset shares the high bytes).
 class MatchWalk {
  public:
   // Walks target[from, size).
   MatchWalk(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize,
             const uint8_t* target, size_t from, size_t size, uint32_t searchBelow)
       : matcher_(matcher), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
-        searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0) {}
+        searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0), used_(kUsedSlots, 0) {}
 
   // The match at `position`; positions must be asked for in order, one by one.
   Match at(size_t position) {
@@ -106,10 +110,13 @@ class MatchWalk {
     size_t relative = position - from_;
     if (ends_[relative / 64] >> (relative % 64) & 1) afterEnd_ = kAfterEnd;
     if (current_.length < searchBelow_ || afterEnd_ > 0) {
-      Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap);
+      Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap, &others_, kPlaces);
       if (found.length > current_.length) {
+        found.offset = place(found.offset, static_cast<int64_t>(position) + delta_);
         current_ = found;
         if (found.length >= kSearchCap) extend(position);
+        delta_ = static_cast<int64_t>(found.offset) - static_cast<int64_t>(position);
+        used_[slot(found.offset)] = found.offset + 1;
       }
       size_t end = relative + found.length;
       if (found.length > 0 && end < size_ - from_) ends_[end / 64] |= uint64_t{1} << (end % 64);
@@ -119,6 +126,25 @@ class MatchWalk {
   }
 
  private:
+  // Of `first` and the other places of the same match, the one an earlier match used, else the
+  // one nearest `near`.
+  uint32_t place(uint32_t first, int64_t near) const {
+    if (used_[slot(first)] == first + 1) return first;
+    uint32_t chosen = first;
+    uint64_t distance = static_cast<uint64_t>(std::llabs(static_cast<int64_t>(first) - near));
+    for (uint32_t offset : others_) {
+      if (used_[slot(offset)] == offset + 1) return offset;
+      uint64_t gap = static_cast<uint64_t>(std::llabs(static_cast<int64_t>(offset) - near));
+      if (gap < distance) {
+        distance = gap;
+        chosen = offset;
+      }
+    }
+    return chosen;
+  }
+
+  static size_t slot(uint32_t offset) { return (offset * 0x9E3779B1u) >> (32 - kUsedBits); }
+
   void extend(size_t position) {
     size_t length = current_.length;
     size_t limit = std::min(size_ - position, oldSize_ - current_.offset);
@@ -133,9 +159,15 @@ class MatchWalk {
   size_t from_, size_;
   uint32_t searchBelow_;
   Match current_;
+  int64_t delta_ = 0;                  // offset minus position of the last match found
   static constexpr int kAfterEnd = 8;  // positions searched from each match end on
   std::vector<uint64_t> ends_;         // where found matches end, relative to from_
   int afterEnd_ = 0;
+  static constexpr size_t kPlaces = 16;  // other places of a match looked at
+  std::vector<uint32_t> others_;
+  static constexpr int kUsedBits = 15;   // offsets of recent matches, one per slot, plus one
+  static constexpr size_t kUsedSlots = size_t{1} << kUsedBits;
+  std::vector<uint32_t> used_;
 };
 
 // The optimal parse of one window of positions [start, start + count): the cheapest sequence of
