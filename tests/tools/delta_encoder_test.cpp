@@ -17,13 +17,11 @@
 
 namespace {
 
-using patchbuild::CostModel;
 using patchbuild::DeltaOptions;
 using patchbuild::encodeDelta;
 
 patchbuild::EncodedDelta encode(const FileBytes& old, const FileBytes& target, DeltaOptions options = {}) {
-  CostModel costs = CostModel::forTarget(target.data(), target.size(), old.size());
-  return encodeDelta(old.data(), old.size(), target.data(), target.size(), costs, options);
+  return encodeDelta(old.data(), old.size(), target.data(), target.size(), options);
 }
 
 // The target with ranges of the old file moved far apart and small edits between them.

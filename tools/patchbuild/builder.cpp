@@ -97,17 +97,16 @@ class DeltaStore {
                           contents_[job.second].path.string());
       return false;
     }
-    CostModel model = CostModel::forTarget(target.data(), target.size(), old.size());
     uint64_t reported = 0;
     DeltaOptions options;
     options.threads = threads;
-    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), model, options,
+    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), options,
                                        [&](uint64_t done) {
                                          if (progress_) progress_->add(done - reported);
                                          reported = done;
                                        });
     if (progress_ && target.size() > reported) progress_->add(target.size() - reported);
-    uint64_t write = model.literalRun(target.data(), target.size());
+    uint64_t write = encoded.wholeCost;
     std::lock_guard<std::mutex> lock(lock_);
     deltas_.emplace(job, std::move(encoded));
     writeCosts_.emplace(job.second, write);

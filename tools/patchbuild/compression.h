@@ -21,7 +21,7 @@ struct DeflateResult {
 // stream: the cuts depend on the sizes alone, so the stream is the same on any thread count.
 struct DeflateParts {
   size_t zlib = size_t{4} << 20;
-  size_t zopfli = size_t{256} << 10;  // zopfli is some hundred times slower
+  size_t zopfli = size_t{128} << 10;  // zopfli is some hundred times slower, and needs more memory
 };
 DeflateResult deflatePayload(const std::vector<uint8_t>& payload, const Compression& compression,
                              unsigned threads = 1, const DeflateParts& parts = {});

@@ -275,26 +275,33 @@ EncodedDelta parsePart(const SuffixMatcher& matcher, const uint8_t* old, size_t 
                        size_t from, size_t to, const CostModel& costs, const DeltaOptions& options,
                        const std::function<void(size_t)>& progress) {
   EncodedDelta result;
-  MatchWalk walk(matcher, old, oldSize, target, from, to, options.searchBelow);
-  size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
-  WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
-  CommandSink sink(target);
-  bool literalOpen = false;
-  for (size_t start = from; start < to; start += window) {
-    size_t count = std::min(window, to - start);
-    result.estimatedCost += parse.run(walk, target, start, count, literalOpen, sink);
-    if (progress) progress(count);
+  {
+    MatchWalk walk(matcher, old, oldSize, target, from, to, options.searchBelow);
+    size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
+    WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
+    CommandSink sink(target);
+    // Room for commands as long as the part: what is never written takes no memory, and the
+    // commands are not copied over and over as they grow.
+    sink.commands.reserve(to - from + 16);
+    bool literalOpen = false;
+    for (size_t start = from; start < to; start += window) {
+      size_t count = std::min(window, to - start);
+      result.estimatedCost += parse.run(walk, target, start, count, literalOpen, sink);
+      if (progress) progress(count);
+    }
+    sink.flush();
+    result.commands = std::move(sink.commands);
   }
-  sink.flush();
-  result.commands = std::move(sink.commands);
-  result.commands.shrinkToFit();
+  result.commands.shrinkToFit();  // once the parse's tables are gone
   return result;
 }
 
 EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_t* target,
-                                size_t size, const CostModel& costs, const DeltaOptions& options,
-                                const EncodeProgress& progress) {
+                                size_t size, const DeltaOptions& options, const EncodeProgress& progress) {
   SuffixMatcher matcher(old, oldSize);
+  // The target is read for its costs only now: while the suffixes are sorted (four bytes per old
+  // byte), none of its pages need to be in memory.
+  const CostModel costs = CostModel::forTarget(target, size, oldSize);
   // Each cut costs at most one more command. The parts are fixed by the target's size, never by
   // the number of threads, so that every machine writes the same container.
   size_t partSize = std::max<size_t>(options.partSize, 1);
@@ -322,6 +329,7 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
   worker();
   for (std::thread& thread : threads) thread.join();
   EncodedDelta result = std::move(results[0]);
+  result.wholeCost = costs.literalRun(target, size);
   for (size_t part = 1; part < parts; part++) {
     result.commands.append(results[part].commands);
     result.estimatedCost += results[part].estimatedCost;
@@ -356,8 +364,10 @@ struct Piece {
 };
 
 EncodedDelta encodeWithAnchors(const uint8_t* old, size_t oldSize, const uint8_t* target,
-                               size_t size, const CostModel& costs, const EncodeProgress& progress) {
+                               size_t size, const EncodeProgress& progress) {
   EncodedDelta result;
+  const CostModel costs = CostModel::forTarget(target, size, oldSize);
+  result.wholeCost = costs.literalRun(target, size);
   // Buckets of four anchors; a window that merely repeats the previous anchor's (padding) is
   // not stored again, so the slots go to different places.
   constexpr size_t kWays = 4;
@@ -457,11 +467,9 @@ EncodedDelta encodeWithAnchors(const uint8_t* old, size_t oldSize, const uint8_t
 }  // namespace
 
 EncodedDelta encodeDelta(const uint8_t* old, size_t oldSize, const uint8_t* target, size_t size,
-                         const CostModel& costs, const DeltaOptions& options,
-                         const EncodeProgress& progress) {
-  if (oldSize > options.suffixLimit)
-    return encodeWithAnchors(old, oldSize, target, size, costs, progress);
-  return encodeWithSuffixes(old, oldSize, target, size, costs, options, progress);
+                         const DeltaOptions& options, const EncodeProgress& progress) {
+  if (oldSize > options.suffixLimit) return encodeWithAnchors(old, oldSize, target, size, progress);
+  return encodeWithSuffixes(old, oldSize, target, size, options, progress);
 }
 
 }  // namespace patchbuild
