@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "patchbuild/compression.h"
 #include "patchbuild/cost_model.h"
@@ -138,6 +139,26 @@ TEST(CostModel, TheIntegerLogarithmIsCloseToTheTrueOne) {
     EXPECT_NEAR(static_cast<double>(patchbuild::log2Fixed(x)), exact, 2.0) << x;
   }
   EXPECT_EQ(patchbuild::log2Fixed(1 << 20), 20u << 16);
+}
+
+// The common change in an executable: code moved, so many 4-byte displacements changed and all
+// else stayed. Each must cost one literal and one copy that continues the previous one, and
+// little once deflated.
+TEST(DeltaEncoder, AChangedDisplacementCostsALiteralAndACopy) {
+  FileBytes old = randomBytes(200000, 18);
+  FileBytes target = old;
+  size_t changes = 0;
+  for (size_t at = 500; at + 4 < target.size(); at += 700 + (at * 7) % 900, changes++) {
+    uint32_t displacement;
+    std::memcpy(&displacement, &target[at], 4);
+    displacement += 0x1D0;  // the callee moved by that much
+    std::memcpy(&target[at], &displacement, 4);
+  }
+  auto encoded = encode(old, target);
+  ASSERT_EQ(encoded.commands.apply(old), target);
+  EXPECT_LE(encoded.commands.commandCount(), 2 * changes + 1);
+  auto deflated = patchbuild::deflatePayload(encoded.commands.bytes(), {patchbuild::Compression::Zlib, 9, 0});
+  EXPECT_LE(deflated.stream.size(), changes * 8) << changes << " changes";  // about 7 now
 }
 
 TEST(SuffixMatcher, FindsTheLongestMatchAnywhere) {
