@@ -132,7 +132,7 @@ DeflateResult deflatePayload(const Bytes& payload, const Compression& compressio
   if (compression.kind == Compression::Auto && iterations == 0) {
     // Zopfli spends seconds per megabyte even at one iteration: keep it for small payloads.
     size_t size = payload.size();
-    iterations = size <= (64u << 10) ? 15 : size <= (256u << 10) ? 5 : size <= (2u << 20) ? 1 : 0;
+    iterations = size <= (64u << 10) ? 15 : size <= (256u << 10) ? 5 : size <= (512u << 10) ? 1 : 0;
   } else if (iterations == 0) {
     iterations = 15;
   }

@@ -79,6 +79,39 @@ class CommandSink {
   size_t start_ = 0, length_ = 0;
 };
 
+// Which strings of `kGram` bytes the old file holds, as a bitmap of their hashes (one to two bits
+// per old byte): a position whose string is not there cannot start a copy, and needs no search.
+class GramFilter {
+ public:
+  static constexpr size_t kGram = 6;
+
+  GramFilter(const uint8_t* old, size_t size) {
+    bits_ = 16;
+    while ((size_t{1} << bits_) < size) bits_++;
+    map_.assign((size_t{1} << bits_) / 64, 0);
+    for (size_t at = 0; at + kGram <= size; at++) {
+      uint64_t slot = hash(old + at);
+      map_[slot / 64] |= uint64_t{1} << (slot % 64);
+    }
+  }
+
+  // False when the old file surely lacks the kGram bytes at `bytes` (which must have as many).
+  bool mayHold(const uint8_t* bytes) const {
+    uint64_t slot = hash(bytes);
+    return map_[slot / 64] >> (slot % 64) & 1;
+  }
+
+ private:
+  uint64_t hash(const uint8_t* bytes) const {
+    uint64_t value = 0;
+    std::memcpy(&value, bytes, kGram);
+    return (value * 0x9E3779B97F4A7C15ull) >> (64 - bits_);
+  }
+
+  unsigned bits_;
+  std::vector<uint64_t> map_;
+};
+
 // The longest match at each position of the target in turn. A match found at one position
 // still holds, one byte shorter, at the next; the suffix array is asked again only when that
 // inherited match has become short, so long matches cost one search. Because each answer is at
@@ -94,9 +127,9 @@ class CommandSink {
 class MatchWalk {
  public:
   // Walks target[from, size).
-  MatchWalk(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize,
+  MatchWalk(const SuffixMatcher& matcher, const GramFilter* filter, const uint8_t* old, size_t oldSize,
             const uint8_t* target, size_t from, size_t size, uint32_t searchBelow)
-      : matcher_(matcher), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
+      : matcher_(matcher), filter_(filter), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
         searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0), used_(kUsedSlots, 0) {}
 
   // The match at `position`; positions must be asked for in order, one by one.
@@ -109,7 +142,10 @@ class MatchWalk {
     }
     size_t relative = position - from_;
     if (ends_[relative / 64] >> (relative % 64) & 1) afterEnd_ = kAfterEnd;
-    if (current_.length < searchBelow_ || afterEnd_ > 0) {
+    bool search = current_.length < searchBelow_ || afterEnd_ > 0;
+    if (search && filter_ && (size_ - position < GramFilter::kGram || !filter_->mayHold(target_ + position)))
+      search = false;  // no copy can start here
+    if (search) {
       Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap, &others_, kPlaces);
       if (found.length > current_.length) {
         found.offset = place(found.offset, static_cast<int64_t>(position) + delta_);
@@ -153,6 +189,7 @@ class MatchWalk {
   }
 
   const SuffixMatcher& matcher_;
+  const GramFilter* filter_;
   const uint8_t* old_;
   size_t oldSize_;
   const uint8_t* target_;
@@ -271,12 +308,12 @@ class WindowParse {
 };
 
 // Parses target[from, to) on its own (its first match is searched afresh).
-EncodedDelta parsePart(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize, const uint8_t* target,
+EncodedDelta parsePart(const SuffixMatcher& matcher, const GramFilter* filter, const uint8_t* old, size_t oldSize, const uint8_t* target,
                        size_t from, size_t to, const CostModel& costs, const DeltaOptions& options,
                        const std::function<void(size_t)>& progress) {
   EncodedDelta result;
   {
-    MatchWalk walk(matcher, old, oldSize, target, from, to, options.searchBelow);
+    MatchWalk walk(matcher, filter, old, oldSize, target, from, to, options.searchBelow);
     size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
     WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
     CommandSink sink(target);
@@ -302,6 +339,8 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
   // The target is read for its costs only now: while the suffixes are sorted (four bytes per old
   // byte), none of its pages need to be in memory.
   const CostModel costs = CostModel::forTarget(target, size, oldSize);
+  std::unique_ptr<GramFilter> filter;
+  if (options.minimumCopy >= GramFilter::kGram) filter = std::make_unique<GramFilter>(old, oldSize);
   // Each cut costs at most one more command. The parts are fixed by the target's size, never by
   // the number of threads, so that every machine writes the same container.
   size_t partSize = std::max<size_t>(options.partSize, 1);
@@ -321,7 +360,7 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
   auto worker = [&] {
     for (size_t part; (part = nextPart++) < parts;) {
       size_t from = part * partSize, to = part + 1 == parts ? size : from + partSize;
-      results[part] = parsePart(matcher, old, oldSize, target, from, to, costs, options, report);
+      results[part] = parsePart(matcher, filter.get(), old, oldSize, target, from, to, costs, options, report);
     }
   };
   std::vector<std::thread> threads;
