@@ -4,10 +4,10 @@ bytes it produced (a literal symbol to its byte, a match's length and distance c
 the bytes it copies, block headers to nothing), and the payload's delta records are split into
 command words and literal bytes.
 
-Usage: bench/delta_anatomy.py patch.pat [--old OLD --new NEW]
-With the old and new file of a single-delta container, the literal runs are also sorted by what
-they stand for: a run of up to 4 bytes between two copies whose offsets continue each other (a
-changed displacement or constant) against everything else.
+Usage: bench/delta_anatomy.py patch.pat
+Besides the shares, it counts the runs of a copy, a literal of 1 to 4 bytes and a copy that
+continues the first in the old file (a changed displacement or constant in code), and what each
+such run costs.
 """
 import argparse
 import struct
@@ -164,21 +164,18 @@ def delta_records(payload):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("container")
-    parser.add_argument("--old")
     args = parser.parse_args()
     data = open(args.container, "rb").read()
     compressed_length, payload_size = struct.unpack_from("<II", data, 4)
     stream = data[12:12 + compressed_length]
     payload, cost, header_bits = inflate_with_costs(stream[2:-4])
     assert payload == zlib.decompress(stream), "inflater disagrees with zlib"
-    old = open(args.old, "rb").read() if args.old else None
 
     share = defaultdict(float)   # bits by category
     count = Counter()            # bytes by category
     events = Counter()
     pattern_bits = 0.0
     pattern_count = 0
-    covered = 0
     for name, at, end in delta_records(payload):
         commands = []
         while at < end:
@@ -215,7 +212,6 @@ def main():
                 events["copies"] += 1
                 bucket = "<16" if n < 16 else "<64" if n < 64 else "<256" if n < 256 else ">=256"
                 events["copies " + bucket] += 1
-        covered = end
     total_bits = sum(cost) + header_bits
     print(f"{args.container}: container {len(data)} bytes, payload {payload_size} bytes, "
           f"deflate {compressed_length} bytes ({header_bits / 8:.0f} bytes of block headers)")
