@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -96,17 +97,16 @@ class DeltaStore {
                           contents_[job.second].path.string());
       return false;
     }
-    CostModel model = CostModel::forTarget(target.data(), target.size(), old.size());
     uint64_t reported = 0;
     DeltaOptions options;
     options.threads = threads;
-    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), model, options,
+    EncodedDelta encoded = encodeDelta(old.data(), old.size(), target.data(), target.size(), options,
                                        [&](uint64_t done) {
                                          if (progress_) progress_->add(done - reported);
                                          reported = done;
                                        });
     if (progress_ && target.size() > reported) progress_->add(target.size() - reported);
-    uint64_t write = model.literalRun(target.data(), target.size());
+    uint64_t write = encoded.wholeCost;
     std::lock_guard<std::mutex> lock(lock_);
     deltas_.emplace(job, std::move(encoded));
     writeCosts_.emplace(job.second, write);
@@ -119,6 +119,17 @@ class DeltaStore {
   std::map<std::pair<int, int>, EncodedDelta> deltas_;
   std::map<int, uint64_t> writeCosts_;
 };
+
+// Threads for encoding and deflating: the settings' count, else PATCHBUILD_THREADS, else one per
+// processor (at most four). The container is the same whatever the count.
+unsigned threadCount(unsigned asked) {
+  if (asked) return asked;
+  if (const char* text = std::getenv("PATCHBUILD_THREADS")) {
+    long value = std::strtol(text, nullptr, 10);
+    if (value > 0) return static_cast<unsigned>(std::min(value, 256L));
+  }
+  return std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+}
 
 std::string convert(const std::string& utf8, int codePage) {
   std::string out, ignored;
@@ -383,7 +394,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   input.mode = project.deltas;
   input.codePage = project.codePage;
   DeltaStore store(contents, progress);
-  unsigned threads = settings.threads ? settings.threads : std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+  unsigned threads = threadCount(settings.threads);
   if (!store.encodeAll(candidateDeltas(input), threads, error)) return false;
   PlanCosts costs;
   costs.delta = [&](int source, int target) { return store.delta(source, target).estimatedCost; };

@@ -26,7 +26,9 @@ struct BuildSummary {
 
 struct BuildSettings {
   Progress* progress = nullptr;
-  unsigned threads = 0;  // encoding threads; 0: one per processor, at most 4
+  // Encoding and deflating threads; 0: PATCHBUILD_THREADS when set, else one per processor (at
+  // most 4). The container does not depend on it.
+  unsigned threads = 0;
   // For tests: changes each planned list before it is simulated (to see the refusal).
   std::function<void(std::vector<PlannedOp>&)> planHook;
   // The most work an update may report: the updater counts it in 32 bits. Tests lower it.

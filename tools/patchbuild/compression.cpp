@@ -7,6 +7,7 @@
 #include <zopfli/zopfli.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -21,17 +22,26 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kWindow = 32768;  // deflate's window: what a part may look back on
 
-// Runs `job(part)` for every part, on threads.
-void onThreads(unsigned parts, const std::function<void(unsigned)>& job) {
-  std::vector<std::thread> threads;
-  for (unsigned part = 1; part < parts; part++) threads.emplace_back(job, part);
-  job(0);
-  for (std::thread& thread : threads) thread.join();
+// Runs `job(part)` for every part, on up to `threads` threads.
+void onThreads(size_t parts, unsigned threads, const std::function<void(size_t)>& job) {
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    for (size_t part; (part = next++) < parts;) job(part);
+  };
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < std::min<size_t>(std::max(1u, threads), parts); t++) pool.emplace_back(worker);
+  worker();
+  for (std::thread& thread : pool) thread.join();
 }
 
-unsigned partsFor(size_t size, unsigned threads, size_t minimumPart) {
-  return static_cast<unsigned>(std::clamp<size_t>(size / std::max<size_t>(minimumPart, 1), 1, std::max(1u, threads)));
-}
+// Parts of `partSize` bytes; the last one takes the rest.
+struct Cuts {
+  Cuts(size_t size, size_t partSize)
+      : size(size), partSize(std::max<size_t>(partSize, 1)), count(std::max<size_t>(size / this->partSize, 1)) {}
+  size_t from(size_t part) const { return part * partSize; }
+  size_t to(size_t part) const { return part + 1 == count ? size : from(part) + partSize; }
+  size_t size, partSize, count;
+};
 
 // The zlib stream around raw deflate data: header for the best level, data, Adler-32.
 Bytes zlibWrap(const Bytes& deflated, const Bytes& payload) {
@@ -45,13 +55,13 @@ Bytes zlibWrap(const Bytes& deflated, const Bytes& payload) {
 // zlib at `level`, in parts deflated at once: each part after the first starts from the 32 KiB
 // before it as its dictionary, so it finds the same matches a single stream would, and every
 // part but the last ends on a byte boundary (a sync flush) so that the parts join.
-Bytes zlibParts(const Bytes& payload, int level, unsigned threads, size_t minimumPart) {
-  unsigned parts = partsFor(payload.size(), threads, minimumPart);
+Bytes zlibParts(const Bytes& payload, int level, unsigned threads, size_t partSize) {
+  Cuts cuts(payload.size(), partSize);
+  const size_t parts = cuts.count;
   if (parts == 1 || level == 0) return patchwriter::compressZlib(payload, level);
   std::vector<Bytes> outputs(parts);
-  onThreads(parts, [&](unsigned part) {
-    size_t from = payload.size() / parts * part;
-    size_t to = part + 1 == parts ? payload.size() : payload.size() / parts * (part + 1);
+  onThreads(parts, threads, [&](size_t part) {
+    size_t from = cuts.from(part), to = cuts.to(part);
     z_stream stream{};
     deflateInit2(&stream, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
     if (part > 0) {
@@ -75,20 +85,20 @@ Bytes zlibParts(const Bytes& payload, int level, unsigned threads, size_t minimu
 
 // Zopfli in parts: each part is deflated with the whole payload before it in view (so its
 // matches reach back as a single run's would), and the parts' bit streams are joined.
-Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads, size_t minimumPart) {
+Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads, size_t partSize) {
   ZopfliOptions options;
   ZopfliInitOptions(&options);
   options.numiterations = iterations;
-  unsigned parts = partsFor(payload.size(), threads, minimumPart);
+  Cuts cuts(payload.size(), partSize);
+  const size_t parts = cuts.count;
   struct Part {
     unsigned char* data = nullptr;
     size_t size = 0;
     unsigned char bits = 0;  // bits used in the last byte (0: all eight)
   };
   std::vector<Part> outputs(parts);
-  onThreads(parts, [&](unsigned part) {
-    size_t from = payload.size() / parts * part;
-    size_t to = part + 1 == parts ? payload.size() : payload.size() / parts * (part + 1);
+  onThreads(parts, threads, [&](size_t part) {
+    size_t from = cuts.from(part), to = cuts.to(part);
     Part& out = outputs[part];
     ZopfliDeflatePart(&options, 2, part + 1 == parts, payload.data(), from, to, &out.bits, &out.data, &out.size);
   });
@@ -109,14 +119,14 @@ Bytes zopfliParts(const Bytes& payload, int iterations, unsigned threads, size_t
 }  // namespace
 
 DeflateResult deflatePayload(const Bytes& payload, const Compression& compression, unsigned threads,
-                             size_t minimumPart) {
+                             const DeflateParts& parts) {
   DeflateResult result;
   if (compression.kind == Compression::Zlib) {
-    result.stream = zlibParts(payload, compression.level, threads, minimumPart);
+    result.stream = zlibParts(payload, compression.level, threads, parts.zlib);
     result.method = fmt::format("zlib level {}", compression.level);
     return result;
   }
-  result.stream = zlibParts(payload, 9, threads, minimumPart);
+  result.stream = zlibParts(payload, 9, threads, parts.zlib);
   result.method = "zlib level 9";
   int iterations = compression.iterations;
   if (compression.kind == Compression::Auto && iterations == 0) {
@@ -127,8 +137,7 @@ DeflateResult deflatePayload(const Bytes& payload, const Compression& compressio
     iterations = 15;
   }
   if (iterations > 0) {
-    // Zopfli is slow enough that parts a quarter of zlib's size are worth a thread.
-    Bytes better = zopfliParts(payload, iterations, threads, std::max<size_t>(minimumPart / 4, 1));
+    Bytes better = zopfliParts(payload, iterations, threads, parts.zopfli);
     if (better.size() < result.stream.size()) {
       result.stream = std::move(better);
       result.method = fmt::format("zopfli, {} iteration{}", iterations, iterations == 1 ? "" : "s");

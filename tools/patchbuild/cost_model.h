@@ -22,4 +22,7 @@ struct CostModel {
   uint64_t literalRun(const uint8_t* bytes, size_t size) const;
 };
 
+// log2(x) in 1/65536 bit, by integer arithmetic alone (the same on every platform); 0 for x = 0.
+uint32_t log2Fixed(uint64_t x);
+
 }  // namespace patchbuild

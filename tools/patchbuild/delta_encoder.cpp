@@ -79,6 +79,39 @@ class CommandSink {
   size_t start_ = 0, length_ = 0;
 };
 
+// Which strings of `kGram` bytes the old file holds, as a bitmap of their hashes (one to two bits
+// per old byte): a position whose string is not there cannot start a copy, and needs no search.
+class GramFilter {
+ public:
+  static constexpr size_t kGram = 6;
+
+  GramFilter(const uint8_t* old, size_t size) {
+    bits_ = 16;
+    while ((size_t{1} << bits_) < size) bits_++;
+    map_.assign((size_t{1} << bits_) / 64, 0);
+    for (size_t at = 0; at + kGram <= size; at++) {
+      uint64_t slot = hash(old + at);
+      map_[slot / 64] |= uint64_t{1} << (slot % 64);
+    }
+  }
+
+  // False when the old file surely lacks the kGram bytes at `bytes` (which must have as many).
+  bool mayHold(const uint8_t* bytes) const {
+    uint64_t slot = hash(bytes);
+    return map_[slot / 64] >> (slot % 64) & 1;
+  }
+
+ private:
+  uint64_t hash(const uint8_t* bytes) const {
+    uint64_t value = 0;
+    std::memcpy(&value, bytes, kGram);
+    return (value * 0x9E3779B97F4A7C15ull) >> (64 - bits_);
+  }
+
+  unsigned bits_;
+  std::vector<uint64_t> map_;
+};
+
 // The longest match at each position of the target in turn. A match found at one position
 // still holds, one byte shorter, at the next; the suffix array is asked again only when that
 // inherited match has become short, so long matches cost one search. Because each answer is at
@@ -87,13 +120,17 @@ class CommandSink {
 // The parse can also leave another copy where it ends and continue from there, in the middle
 // of the inherited match: so the positions just after the end of any match found are searched
 // too (a longer match may start there), which finds the switches that a parse needs.
+//
+// When the old file holds the match in several places, the place is chosen for deflate: one
+// that an earlier match used (the copy command then repeats bytes that deflate has just seen),
+// else the one nearest the current run of copies (its offset shares the high bytes).
 class MatchWalk {
  public:
   // Walks target[from, size).
-  MatchWalk(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize,
+  MatchWalk(const SuffixMatcher& matcher, const GramFilter* filter, const uint8_t* old, size_t oldSize,
             const uint8_t* target, size_t from, size_t size, uint32_t searchBelow)
-      : matcher_(matcher), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
-        searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0) {}
+      : matcher_(matcher), filter_(filter), old_(old), oldSize_(oldSize), target_(target), from_(from), size_(size),
+        searchBelow_(searchBelow), ends_((size - from) / 64 + 1, 0), used_(kUsedSlots, 0) {}
 
   // The match at `position`; positions must be asked for in order, one by one.
   Match at(size_t position) {
@@ -105,11 +142,17 @@ class MatchWalk {
     }
     size_t relative = position - from_;
     if (ends_[relative / 64] >> (relative % 64) & 1) afterEnd_ = kAfterEnd;
-    if (current_.length < searchBelow_ || afterEnd_ > 0) {
-      Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap);
+    bool search = current_.length < searchBelow_ || afterEnd_ > 0;
+    if (search && filter_ && (size_ - position < GramFilter::kGram || !filter_->mayHold(target_ + position)))
+      search = false;  // no copy can start here
+    if (search) {
+      Match found = matcher_.longest(target_ + position, size_ - position, kSearchCap, &others_, kPlaces);
       if (found.length > current_.length) {
+        found.offset = place(found.offset, static_cast<int64_t>(position) + delta_);
         current_ = found;
         if (found.length >= kSearchCap) extend(position);
+        delta_ = static_cast<int64_t>(found.offset) - static_cast<int64_t>(position);
+        used_[slot(found.offset)] = found.offset + 1;
       }
       size_t end = relative + found.length;
       if (found.length > 0 && end < size_ - from_) ends_[end / 64] |= uint64_t{1} << (end % 64);
@@ -119,6 +162,25 @@ class MatchWalk {
   }
 
  private:
+  // Of `first` and the other places of the same match, the one an earlier match used, else the
+  // one nearest `near`.
+  uint32_t place(uint32_t first, int64_t near) const {
+    if (used_[slot(first)] == first + 1) return first;
+    uint32_t chosen = first;
+    uint64_t distance = static_cast<uint64_t>(std::llabs(static_cast<int64_t>(first) - near));
+    for (uint32_t offset : others_) {
+      if (used_[slot(offset)] == offset + 1) return offset;
+      uint64_t gap = static_cast<uint64_t>(std::llabs(static_cast<int64_t>(offset) - near));
+      if (gap < distance) {
+        distance = gap;
+        chosen = offset;
+      }
+    }
+    return chosen;
+  }
+
+  static size_t slot(uint32_t offset) { return (offset * 0x9E3779B1u) >> (32 - kUsedBits); }
+
   void extend(size_t position) {
     size_t length = current_.length;
     size_t limit = std::min(size_ - position, oldSize_ - current_.offset);
@@ -127,15 +189,22 @@ class MatchWalk {
   }
 
   const SuffixMatcher& matcher_;
+  const GramFilter* filter_;
   const uint8_t* old_;
   size_t oldSize_;
   const uint8_t* target_;
   size_t from_, size_;
   uint32_t searchBelow_;
   Match current_;
+  int64_t delta_ = 0;                  // offset minus position of the last match found
   static constexpr int kAfterEnd = 8;  // positions searched from each match end on
   std::vector<uint64_t> ends_;         // where found matches end, relative to from_
   int afterEnd_ = 0;
+  static constexpr size_t kPlaces = 16;  // other places of a match looked at
+  std::vector<uint32_t> others_;
+  static constexpr int kUsedBits = 15;   // offsets of recent matches, one per slot, plus one
+  static constexpr size_t kUsedSlots = size_t{1} << kUsedBits;
+  std::vector<uint32_t> used_;
 };
 
 // The optimal parse of one window of positions [start, start + count): the cheapest sequence of
@@ -239,37 +308,47 @@ class WindowParse {
 };
 
 // Parses target[from, to) on its own (its first match is searched afresh).
-EncodedDelta parsePart(const SuffixMatcher& matcher, const uint8_t* old, size_t oldSize, const uint8_t* target,
+EncodedDelta parsePart(const SuffixMatcher& matcher, const GramFilter* filter, const uint8_t* old, size_t oldSize, const uint8_t* target,
                        size_t from, size_t to, const CostModel& costs, const DeltaOptions& options,
                        const std::function<void(size_t)>& progress) {
   EncodedDelta result;
-  MatchWalk walk(matcher, old, oldSize, target, from, to, options.searchBelow);
-  size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
-  WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
-  CommandSink sink(target);
-  bool literalOpen = false;
-  for (size_t start = from; start < to; start += window) {
-    size_t count = std::min(window, to - start);
-    result.estimatedCost += parse.run(walk, target, start, count, literalOpen, sink);
-    if (progress) progress(count);
+  {
+    MatchWalk walk(matcher, filter, old, oldSize, target, from, to, options.searchBelow);
+    size_t window = std::min(options.window, std::max<size_t>(to - from, 1));
+    WindowParse parse(window, costs, std::max<uint32_t>(options.minimumCopy, 2));
+    CommandSink sink(target);
+    // Room for commands as long as the part: what is never written takes no memory, and the
+    // commands are not copied over and over as they grow.
+    sink.commands.reserve(to - from + 16);
+    bool literalOpen = false;
+    for (size_t start = from; start < to; start += window) {
+      size_t count = std::min(window, to - start);
+      result.estimatedCost += parse.run(walk, target, start, count, literalOpen, sink);
+      if (progress) progress(count);
+    }
+    sink.flush();
+    result.commands = std::move(sink.commands);
   }
-  sink.flush();
-  result.commands = std::move(sink.commands);
-  result.commands.shrinkToFit();
+  result.commands.shrinkToFit();  // once the parse's tables are gone
   return result;
 }
 
 EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_t* target,
-                                size_t size, const CostModel& costs, const DeltaOptions& options,
-                                const EncodeProgress& progress) {
+                                size_t size, const DeltaOptions& options, const EncodeProgress& progress) {
   SuffixMatcher matcher(old, oldSize);
-  // Large targets are cut into parts parsed at once; each cut costs at most one more command.
-  // Twice as many parts as threads, taken in turn, so that one slow part does not hold the rest.
-  unsigned threadCount = size >= kParallelTargetSize ? std::max(1u, options.threads) : 1u;
-  unsigned parts = threadCount == 1 ? 1u : 2 * threadCount;
+  // The target is read for its costs only now: while the suffixes are sorted (four bytes per old
+  // byte), none of its pages need to be in memory.
+  const CostModel costs = CostModel::forTarget(target, size, oldSize);
+  std::unique_ptr<GramFilter> filter;
+  if (options.minimumCopy >= GramFilter::kGram) filter = std::make_unique<GramFilter>(old, oldSize);
+  // Each cut costs at most one more command. The parts are fixed by the target's size, never by
+  // the number of threads, so that every machine writes the same container.
+  size_t partSize = std::max<size_t>(options.partSize, 1);
+  size_t parts = std::max<size_t>(size / partSize, 1);
+  unsigned threadCount = static_cast<unsigned>(std::clamp<size_t>(options.threads, 1, parts));
   std::vector<EncodedDelta> results(parts);
   std::atomic<uint64_t> done{0};
-  std::atomic<unsigned> nextPart{0};
+  std::atomic<size_t> nextPart{0};
   std::mutex progressLock;
   auto report = [&](size_t count) {
     uint64_t now = done += count;
@@ -279,9 +358,9 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
     }
   };
   auto worker = [&] {
-    for (unsigned part; (part = nextPart++) < parts;) {
-      size_t from = size / parts * part, to = part + 1 == parts ? size : size / parts * (part + 1);
-      results[part] = parsePart(matcher, old, oldSize, target, from, to, costs, options, report);
+    for (size_t part; (part = nextPart++) < parts;) {
+      size_t from = part * partSize, to = part + 1 == parts ? size : from + partSize;
+      results[part] = parsePart(matcher, filter.get(), old, oldSize, target, from, to, costs, options, report);
     }
   };
   std::vector<std::thread> threads;
@@ -289,7 +368,8 @@ EncodedDelta encodeWithSuffixes(const uint8_t* old, size_t oldSize, const uint8_
   worker();
   for (std::thread& thread : threads) thread.join();
   EncodedDelta result = std::move(results[0]);
-  for (unsigned part = 1; part < parts; part++) {
+  result.wholeCost = costs.literalRun(target, size);
+  for (size_t part = 1; part < parts; part++) {
     result.commands.append(results[part].commands);
     result.estimatedCost += results[part].estimatedCost;
     results[part] = EncodedDelta{};
@@ -323,8 +403,10 @@ struct Piece {
 };
 
 EncodedDelta encodeWithAnchors(const uint8_t* old, size_t oldSize, const uint8_t* target,
-                               size_t size, const CostModel& costs, const EncodeProgress& progress) {
+                               size_t size, const EncodeProgress& progress) {
   EncodedDelta result;
+  const CostModel costs = CostModel::forTarget(target, size, oldSize);
+  result.wholeCost = costs.literalRun(target, size);
   // Buckets of four anchors; a window that merely repeats the previous anchor's (padding) is
   // not stored again, so the slots go to different places.
   constexpr size_t kWays = 4;
@@ -424,11 +506,9 @@ EncodedDelta encodeWithAnchors(const uint8_t* old, size_t oldSize, const uint8_t
 }  // namespace
 
 EncodedDelta encodeDelta(const uint8_t* old, size_t oldSize, const uint8_t* target, size_t size,
-                         const CostModel& costs, const DeltaOptions& options,
-                         const EncodeProgress& progress) {
-  if (oldSize > options.suffixLimit)
-    return encodeWithAnchors(old, oldSize, target, size, costs, progress);
-  return encodeWithSuffixes(old, oldSize, target, size, costs, options, progress);
+                         const DeltaOptions& options, const EncodeProgress& progress) {
+  if (oldSize > options.suffixLimit) return encodeWithAnchors(old, oldSize, target, size, progress);
+  return encodeWithSuffixes(old, oldSize, target, size, options, progress);
 }
 
 }  // namespace patchbuild

@@ -21,24 +21,29 @@ struct DeltaOptions {
   size_t suffixLimit = size_t{48} << 20;  // old files up to this size use the suffix matcher
   uint32_t minimumCopy = 6;                // shorter copies are never considered
   uint32_t searchBelow = 8;                // look for a new match once the current one is this short
-  size_t window = size_t{1} << 17;         // positions per step of the optimal parse
-  unsigned threads = 1;                    // the target is cut into this many parts, parsed at once
+  size_t window = size_t{1} << 16;         // positions per step of the optimal parse
+  // The target is cut every `partSize` bytes (the last part takes the rest) and each part is
+  // parsed on its own, so the commands depend on the sizes alone; `threads` only decides how
+  // many parts are parsed at once.
+  size_t partSize = size_t{2} << 20;
+  unsigned threads = 1;
 };
 
 struct EncodedDelta {
   patchwriter::DeltaCommands commands;
   uint64_t estimatedCost = 0;  // cost units of the cost model
+  uint64_t wholeCost = 0;      // what writing the target whole would cost, by the same model
 };
 
-// Targets smaller than this are not cut into parts for threads.
-constexpr size_t kParallelTargetSize = size_t{2} << 20;
+// Targets smaller than this are one part with the default options: no use for more threads.
+constexpr size_t kParallelTargetSize = size_t{4} << 20;
 
 // Called with the number of new-file bytes encoded so far.
 using EncodeProgress = std::function<void(uint64_t done)>;
 
-// Commands that rebuild `target` from `old`. Both must be shorter than 2 GiB.
+// Commands that rebuild `target` from `old`, chosen by the target's cost model. Both must be
+// shorter than 2 GiB.
 EncodedDelta encodeDelta(const uint8_t* old, size_t oldSize, const uint8_t* target, size_t size,
-                         const CostModel& costs, const DeltaOptions& options = {},
-                         const EncodeProgress& progress = {});
+                         const DeltaOptions& options = {}, const EncodeProgress& progress = {});
 
 }  // namespace patchbuild

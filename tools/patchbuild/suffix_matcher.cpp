@@ -87,7 +87,37 @@ bool SuffixMatcher::after(const uint8_t* query, size_t length, uint32_t position
   return query[at] > suffix[at];
 }
 
-Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) const {
+Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit, std::vector<uint32_t>* others,
+                             size_t most) const {
+  size_t index = 0;
+  Match best = search(query, length, limit, &index);
+  if (!others) return best;
+  others->clear();
+  if (best.length < 2) return best;
+  // The suffixes that share the match are neighbours of the answer in sorted order: walk out
+  // both ways, in turn, while they do.
+  size_t below = index, above = index;
+  bool down = index > 0, up = index + 1 < size_;
+  auto shares = [&](size_t at) {
+    uint32_t offset = entry(at);
+    return size_ - offset >= best.length && std::memcmp(old_ + offset, query, best.length) == 0;
+  };
+  while (others->size() < most && (down || up)) {
+    if (down) {
+      down = shares(below - 1);
+      if (down) others->push_back(entry(--below));
+      down = down && below > 0;
+    }
+    if (up && others->size() < most) {
+      up = shares(above + 1);
+      if (up) others->push_back(entry(++above));
+      up = up && above + 1 < size_;
+    }
+  }
+  return best;
+}
+
+Match SuffixMatcher::search(const uint8_t* query, size_t length, size_t limit, size_t* index) const {
   Match best;
   length = std::min(length, limit);
   if (length < 2 || size_ < 2) return best;
@@ -114,13 +144,9 @@ Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) 
   bool pastRight = after(query, length, entry(right), 2, &commonRight);
   if (!pastLeft || pastRight || right - left < 2) {
     // Before the first or after the last suffix, or only two candidates: pick the better end.
-    if (commonLeft >= commonRight) {
-      best.offset = entry(left);
-      best.length = static_cast<uint32_t>(commonLeft);
-    } else {
-      best.offset = entry(right);
-      best.length = static_cast<uint32_t>(commonRight);
-    }
+    *index = commonLeft >= commonRight ? left : right;
+    best.offset = entry(*index);
+    best.length = static_cast<uint32_t>(std::max(commonLeft, commonRight));
     return best;
   }
   while (right - left > 1) {
@@ -135,18 +161,15 @@ Match SuffixMatcher::longest(const uint8_t* query, size_t length, size_t limit) 
       commonRight = common;
     }
     if (common == length) {
+      *index = middle;
       best.offset = entry(middle);
       best.length = static_cast<uint32_t>(common);
       return best;
     }
   }
-  if (commonLeft >= commonRight) {
-    best.offset = entry(left);
-    best.length = static_cast<uint32_t>(commonLeft);
-  } else {
-    best.offset = entry(right);
-    best.length = static_cast<uint32_t>(commonRight);
-  }
+  *index = commonLeft >= commonRight ? left : right;
+  best.offset = entry(*index);
+  best.length = static_cast<uint32_t>(std::max(commonLeft, commonRight));
   return best;
 }
 

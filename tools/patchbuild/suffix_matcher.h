@@ -24,8 +24,11 @@ class SuffixMatcher {
   SuffixMatcher& operator=(const SuffixMatcher&) = delete;
 
   // The longest prefix of query[0..length) that occurs in the old file, looking at no more
-  // than `limit` bytes of it; a match that reaches `limit` may go on further.
-  Match longest(const uint8_t* query, size_t length, size_t limit) const;
+  // than `limit` bytes of it; a match that reaches `limit` may go on further. With `others`, up
+  // to `most` further offsets where the same match occurs are put there (none when the match is
+  // shorter than two bytes), nearest in sorted order first.
+  Match longest(const uint8_t* query, size_t length, size_t limit, std::vector<uint32_t>* others = nullptr,
+                size_t most = 0) const;
 
   size_t memoryBytes() const { return size_ * width_ + bucket_.size() * 4 + samples_.size() * 8; }
 
@@ -34,6 +37,9 @@ class SuffixMatcher {
   // in `common` and answers whether the query sorts after the suffix.
   bool after(const uint8_t* query, size_t length, uint32_t position, size_t from,
              size_t* common) const;
+
+  // longest() without the other offsets; `index` receives the answer's place in sorted order.
+  Match search(const uint8_t* query, size_t length, size_t limit, size_t* index) const;
 
   // The suffix array entry at `index`.
   uint32_t entry(size_t index) const {

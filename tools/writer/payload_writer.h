@@ -31,6 +31,7 @@ class DeltaCommands {
   DeltaCommands& append(const DeltaCommands& more);  // the commands of `more`, after these
 
   const Bytes& bytes() const { return encoded_; }
+  void reserve(size_t bytes) { encoded_.reserve(bytes); }
   void shrinkToFit() { encoded_.shrink_to_fit(); }
   // Applies the well-formed commands to `oldFile`; copies past its end take what is there.
   Bytes apply(const Bytes& oldFile) const;
