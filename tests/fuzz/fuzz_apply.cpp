@@ -59,9 +59,10 @@ void updateOnce(const uint8_t* data, size_t size, const std::string& folder, int
 
 }  // namespace
 
-// Every checksum and copy takes a 256 KiB or 128 KiB buffer. Clearing the shadow of such a block
-// by remapping, and a quarantine of 256 MiB of them, cost more than the run itself; a smaller
-// quarantine still holds every block freed within one input.
+// Every input builds and frees a whole install, and an input that writes large files frees
+// blocks of a megabyte or more. Clearing the shadow of such a block by remapping it, and a
+// quarantine of 256 MiB, cost more than the run itself; a smaller quarantine still holds every
+// block freed within one input.
 extern "C" const char* __asan_default_options() {
   return "clear_shadow_mmap_threshold=1073741824:quarantine_size_mb=16";
 }

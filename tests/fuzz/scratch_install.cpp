@@ -37,7 +37,7 @@ void makeFolders(const std::string& folder) {
 
 void putFile(const std::string& path, const Bytes& content) {
   if (PlatformFile* out = createWrite(path.c_str())) {
-    writeFile(out, content.data(), content.size());
+    if (!content.empty()) writeFile(out, content.data(), content.size());
     closeFile(out);
   }
 }
