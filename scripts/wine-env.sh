@@ -14,18 +14,9 @@ _wine_env_stop_all() {
 trap _wine_env_stop_all EXIT
 
 start_wine() {
-  mkdir -p "$WINEPREFIX"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "wine: creating the prefix $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1 </dev/null || true
-  fi
+  make_wine_prefix
   if [ -z "${PATCHUTILITY_WINESERVER_UP:-}" ]; then
-    wineserver -p >/dev/null 2>&1 || true
-    # Start the prefix's background services now, detached from our output: the first Windows
-    # program would otherwise start them holding its caller's pipes, and ctest would wait on
-    # those pipes for as long as the wineserver lives.
-    wineboot >/dev/null 2>&1 </dev/null || true
-    export PATCHUTILITY_WINESERVER_UP=1
+    start_wineserver || true
     _wine_env_stops=("wineserver -k" "${_wine_env_stops[@]}")
   fi
   if [ -z "${PATCHUTILITY_WINE:-}" ]; then
@@ -34,6 +25,28 @@ start_wine() {
     export PATCHUTILITY_WINE=ready
   fi
   [ "$PATCHUTILITY_WINE" = ready ]
+}
+
+# Makes the prefix once. A running wineserver writes system.reg only when it saves the registry,
+# so a prefix it has just made shows by wineboot's time stamp.
+make_wine_prefix() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
+    echo "wine: creating the prefix $WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 </dev/null || true
+  fi
+}
+
+# Starts the prefix's wineserver, kept alive until `wineserver -k`, and its background services,
+# all detached from our output: the first Windows program would otherwise start them holding
+# its caller's pipes, and ctest would wait on those pipes for as long as the wineserver lives.
+# Returns 1 when a wineserver was running already (it is used as it is).
+start_wineserver() {
+  local started=0
+  wineserver -p >/dev/null 2>&1 </dev/null || started=1
+  wineboot >/dev/null 2>&1 </dev/null || true
+  export PATCHUTILITY_WINESERVER_UP=1
+  return $started
 }
 
 # Whether Wine runs a Windows program and passes its output back.

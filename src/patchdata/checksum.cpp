@@ -2,9 +2,6 @@
 // and the checksum of a memory block or of a whole file.
 #include "patchdata/checksum.h"
 
-#include <memory>
-#include <new>
-
 #include "patchdata/checksum_kernels.h"
 #include "patchdata/checksum_tables.h"
 #include "platform/files.h"
@@ -42,17 +39,18 @@ uint32_t PatchChecksum::checksum(const void* bytes, int32_t length) const {
 }
 
 uint32_t PatchChecksum::checksumFile(const char* path) {
+  // One block serves every file: identification and application checksum each file once or
+  // more, and a fresh 256 KiB allocation would be mapped and cleared anew each time. Checksums
+  // never run two at once (the updater has one thread), so nothing else uses it meanwhile.
+  static uint8_t block[kChecksumBlockSize];
   PlatformFile* file = openRead(path);
   if (!file) return 0;
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kChecksumBlockSize]);
   uint32_t checksumRegister = kChecksumStart;
-  if (block) {
-    for (;;) {
-      size_t got = readFile(file, block.get(), kChecksumBlockSize);
-      checksumRegister = checksumUpdate(checksumRegister, block.get(), got);
-      bool goOn = progress.report(static_cast<int32_t>(got));
-      if (got == 0 || !goOn) break;
-    }
+  for (;;) {
+    size_t got = readFile(file, block, kChecksumBlockSize);
+    checksumRegister = checksumUpdate(checksumRegister, block, got);
+    bool goOn = progress.report(static_cast<int32_t>(got));
+    if (got == 0 || !goOn) break;
   }
   closeFile(file);
   return checksumRegister;

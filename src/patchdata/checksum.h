@@ -35,6 +35,7 @@ struct PatchChecksum {
 
   // Checksum of a whole file, read in 256 KiB blocks. After every block the progress sink is
   // told the number of bytes just read (0 for the final, empty read); reading stops when it
-  // answers false. A file that cannot be opened gives 0.
+  // answers false. A file that cannot be opened gives 0. One block serves every call: never
+  // run two at once.
   uint32_t checksumFile(const char* path);
 };

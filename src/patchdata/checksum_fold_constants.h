@@ -9,7 +9,7 @@
 constexpr uint64_t kGenerator = 0x100000000ull | kChecksumPolynomial;
 
 // x^n mod P: the remainder of a one followed by n zero bits, at most 32 bits wide.
-constexpr uint64_t xPowerModP(unsigned n) {
+consteval uint64_t xPowerModP(unsigned n) {
   uint32_t remainder = 1;
   for (unsigned i = 0; i < n; i++)
     remainder = (remainder & 0x80000000u) ? (remainder << 1) ^ kChecksumPolynomial : remainder << 1;
@@ -39,7 +39,7 @@ struct FoldConstants {
   uint64_t low;   // x^bits mod P, the multiplier of Alo
   uint64_t high;  // x^(bits+64) mod P, the multiplier of Ahi
 };
-constexpr FoldConstants foldBy(unsigned bits) { return {xPowerModP(bits), xPowerModP(bits + 64)}; }
+consteval FoldConstants foldBy(unsigned bits) { return {xPowerModP(bits), xPowerModP(bits + 64)}; }
 
 // Known values of the generator, as a check on the arithmetic above.
 static_assert(kBarrettQuotient == 0x104D101DFull);

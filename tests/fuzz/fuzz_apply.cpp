@@ -1,7 +1,7 @@
 // Fuzz target: identification and application of arbitrary payloads against a small scratch
 // install, rebuilt before every input, with every file operation confined to it. The input is
 // a payload with its leading checksum; its last two bytes also choose one file operation of the
-// first application to fail (the last byte's low four bits name the kind, 12 and above none;
+// first application to fail (the last byte's low four bits name the kind, 13 and above none;
 // the byte before it, plus one, is which call of that kind). A second identification and
 // application then run without faults, as a user would run the update again.
 #include <unistd.h>
@@ -22,8 +22,8 @@
 
 namespace {
 
-// One scratch folder per process, removed at exit; in memory when the machine offers it, as
-// every input rewrites it.
+// One scratch folder per process, removed at exit. The fuzz build keeps its files in memory;
+// the replay of other builds writes them, to /dev/shm when the machine offers it.
 struct Scratch {
   std::string root, install;
   Scratch() {
@@ -59,9 +59,10 @@ void updateOnce(const uint8_t* data, size_t size, const std::string& folder, int
 
 }  // namespace
 
-// Every checksum and copy takes a 256 KiB or 128 KiB buffer. Clearing the shadow of such a block
-// by remapping, and a quarantine of 256 MiB of them, cost more than the run itself; a smaller
-// quarantine still holds every block freed within one input.
+// Every input builds and frees a whole install, and an input that writes large files frees
+// blocks of a megabyte or more. Clearing the shadow of such a block by remapping it, and a
+// quarantine of 256 MiB, cost more than the run itself; a smaller quarantine still holds every
+// block freed within one input.
 extern "C" const char* __asan_default_options() {
   return "clear_shadow_mmap_threshold=1073741824:quarantine_size_mb=16";
 }
@@ -72,7 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int faultKind = data[size - 1] & 0x0F;
   int faultNth = data[size - 2] + 1;
 
-  standin::reset();
   fuzzing::resetScratchInstall(scratch.install);
   standin::confineFileOps(scratch.install);
   updateOnce(data, size, scratch.install, faultKind, faultNth);
@@ -84,5 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  violations.front().c_str());
     std::abort();
   }
+  // Whatever the input allocated goes now: an input that ends holding more than it found sends
+  // libFuzzer looking for a leak, running it again.
+  standin::reset();
   return 0;
 }

@@ -1,11 +1,10 @@
 #include "scratch_install.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <filesystem>
 
 #include "patchdata/checksum.h"
+#include "platform/files.h"
+#include "platform/linux/standin.h"
 #include "writer/fixture_bytes.h"
 #include "writer/payload_writer.h"
 
@@ -28,10 +27,19 @@ const Bytes& fileContent(const std::string& name) {
   return none;
 }
 
-std::string hostName(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
+// Creates `folder` and every missing folder above it, one level at a time, as the platform
+// makes them; the folders that exist already refuse, harmlessly.
+void makeFolders(const std::string& folder) {
+  for (size_t at = folder.find_first_of("/\\", 1); at != std::string::npos; at = folder.find_first_of("/\\", at + 1))
+    createFolder(folder.substr(0, at).c_str());
+  createFolder(folder.c_str());
+}
+
+void putFile(const std::string& path, const Bytes& content) {
+  if (PlatformFile* out = createWrite(path.c_str())) {
+    if (!content.empty()) writeFile(out, content.data(), content.size());
+    closeFile(out);
+  }
 }
 
 patchwriter::DeltaRecord delta(const std::string& name, const DeltaCommands& commands, int16_t version = 0,
@@ -74,20 +82,21 @@ const std::vector<std::string>& scratchFolders() {
 }
 
 void resetScratchInstall(const std::string& folder) {
+  standin::reset();
   std::error_code ignored;
-  fs::remove_all(folder, ignored);
-  fs::create_directories(folder, ignored);
-  for (const std::string& name : scratchFolders()) fs::create_directories(folder + "/" + hostName(name), ignored);
-  for (const ScratchFile& file : scratchFiles()) {
-    std::string path = folder + "/" + hostName(file.name);
-    fs::create_directories(fs::path(path).parent_path(), ignored);
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-      std::fwrite(file.content.data(), 1, file.content.size(), out);
-      std::fclose(out);
-    }
-    if (file.readOnly) chmod(path.c_str(), 0444);
+  if (fs::exists(folder, ignored)) fs::remove_all(folder, ignored);  // real files only
+  makeFolders(folder);
+  for (const std::string& name : scratchFolders()) {
+    for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
+      createFolder((folder + "\\" + name.substr(0, at)).c_str());
+    createFolder((folder + "\\" + name).c_str());
   }
-  if (FILE* out = std::fopen((folder + "/data/full/file").c_str(), "wb")) std::fclose(out);
+  for (const ScratchFile& file : scratchFiles()) {
+    std::string path = folder + "\\" + file.name;
+    putFile(path, file.content);
+    if (file.readOnly) standin::setReadOnly(path, true);
+  }
+  putFile(folder + "\\data\\full\\file", {});
 }
 
 std::vector<Bytes> seedPayloads() {

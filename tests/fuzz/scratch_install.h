@@ -20,8 +20,11 @@ const std::vector<ScratchFile>& scratchFiles();
 // The empty folders of the scratch install, relative, with backslashes.
 const std::vector<std::string>& scratchFolders();
 
-// Empties `folder` (created when missing) and writes the scratch install into it, bypassing
-// the stand-in so that nothing is counted or confined.
+// Returns the stand-in to its start (which empties the fuzz build's in-memory files), empties
+// `folder` and writes the scratch install into it through the platform layer, so that the same
+// install is made on real files and in memory. Its own file operations are counted; failNth
+// counts from the call that sets it, so a fault still lands where an input asks. The folders
+// of scratchFolders() come before the files, which lie in them or beside them.
 void resetScratchInstall(const std::string& folder);
 
 // Payloads (with their leading checksum) that exercise every record type against the scratch

@@ -25,21 +25,8 @@ struct PlatformFile {
 namespace standin {
 namespace {
 
-struct FaultModel {
-  int nth[kFileOpKinds] = {};
-  int calls[kFileOpKinds] = {};
-  bool always[kFileOpKinds] = {};
-  int64_t total = 0;
-  FileOpHook hook;
-  std::filesystem::path confinedTo;  // empty: no confinement
-  std::vector<std::string> violations;
-};
-FaultModel faults;
-
-size_t folderPathLimit = 0;  // 0: none, as with long paths
-std::optional<uint64_t> freeSpace;
-bool freeSpaceFails = false;
-std::vector<std::string> spaceQueries;
+std::filesystem::path confinedTo;  // empty: no confinement
+std::vector<std::string> violations;
 
 bool existsReadOnly(const std::string& path) {
   struct stat info;
@@ -60,69 +47,36 @@ std::filesystem::path resolved(const std::string& host) {
   return path.lexically_normal();
 }
 
+}  // namespace
+
 // Whether `path` is the confinement root (whose trailing separator has been dropped) or lies
 // below it.
 bool insideConfinement(const char* path) {
-  if (faults.confinedTo.empty() || !path) return true;
+  if (confinedTo.empty() || !path) return true;
   std::filesystem::path candidate = resolved(hostPath(path));
-  auto inside = faults.confinedTo.begin(), outside = candidate.begin();
-  for (; inside != faults.confinedTo.end(); ++inside, ++outside) {
+  auto inside = confinedTo.begin(), outside = candidate.begin();
+  for (; inside != confinedTo.end(); ++inside, ++outside) {
     if (outside == candidate.end() || *outside != *inside) {
-      faults.violations.push_back(path);
+      violations.push_back(path);
       return false;
     }
   }
   return true;
 }
 
-}  // namespace
-
 void resetFiles() {
-  faults = FaultModel{};
-  folderPathLimit = 0;
-  freeSpace.reset();
-  freeSpaceFails = false;
-  spaceQueries.clear();
+  resetFileFaults();
+  confinedTo.clear();
+  violations.clear();
 }
-
-bool fileOpAllowed(FileOp op, const char* path, const char* secondPath) {
-  int kind = static_cast<int>(op);
-  faults.total++;
-  faults.calls[kind]++;
-  if (!insideConfinement(path) || !insideConfinement(secondPath)) return false;
-  if (faults.hook && !faults.hook(op, faults.total, path)) return false;
-  if (faults.always[kind]) return false;
-  return faults.nth[kind] == 0 || faults.calls[kind] != faults.nth[kind];
-}
-
-const char* fileOpName(FileOp op) {
-  static const char* const kNames[kFileOpKinds] = {
-      "open",   "create", "read",             "write",  "seek",        "seek-to-end", "close",
-      "attributes", "delete", "rename", "make-folder", "remove-folder", "flush"};
-  return kNames[static_cast<int>(op)];
-}
-
-void failNth(FileOp op, int nth) {
-  int kind = static_cast<int>(op);
-  faults.nth[kind] = nth == 0 ? 0 : faults.calls[kind] + nth;
-}
-void failAlways(FileOp op, bool fail) { faults.always[static_cast<int>(op)] = fail; }
-void setFileOpHook(FileOpHook hook) { faults.hook = std::move(hook); }
-int64_t fileOpCount() { return faults.total; }
-int fileOpCount(FileOp op) { return faults.calls[static_cast<int>(op)]; }
 
 void confineFileOps(const std::string& root) {
-  faults.confinedTo.clear();
+  confinedTo.clear();
   if (root.empty()) return;
-  faults.confinedTo = resolved(hostPath(root.c_str()));
-  if (faults.confinedTo.filename().empty()) faults.confinedTo = faults.confinedTo.parent_path();
+  confinedTo = resolved(hostPath(root.c_str()));
+  if (confinedTo.filename().empty()) confinedTo = confinedTo.parent_path();
 }
-std::vector<std::string> confinementViolations() { return faults.violations; }
-
-void limitFolderPaths(size_t maxLength) { folderPathLimit = maxLength; }
-void overrideFreeSpace(uint64_t bytes) { freeSpace = bytes; }
-void failFreeSpaceQuery() { freeSpaceFails = true; }
-std::vector<std::string> freeSpaceQueries() { return spaceQueries; }
+std::vector<std::string> confinementViolations() { return violations; }
 
 std::string hostPath(const char* path) {
   std::string mapped(path);
@@ -235,7 +189,7 @@ bool moveFile(const char* from, const char* to) {
 
 FolderCreation createFolder(const char* path) {
   if (!fileOpAllowed(FileOp::MakeFolder, path)) return FolderCreation::Failed;
-  if (standin::folderPathLimit && std::strlen(path) > standin::folderPathLimit) return FolderCreation::NameTooLong;
+  if (standin::folderPathTooLong(path)) return FolderCreation::NameTooLong;
   if (mkdir(hostPath(path).c_str(), 0777) == 0) return FolderCreation::Made;
   return errno == ENAMETOOLONG ? FolderCreation::NameTooLong : FolderCreation::Failed;
 }
@@ -248,12 +202,11 @@ bool removeFolder(const char* path) {
 }
 
 bool freeSpaceForUser(const char* folder, uint64_t* bytes) {
-  standin::spaceQueries.push_back(folder);
-  if (standin::freeSpaceFails) return false;
+  std::optional<uint64_t> figure;
+  if (!standin::freeSpaceQueryAllowed(folder, figure)) return false;
   std::string host = hostPath(folder);
   struct statvfs info;
   if (statvfs(host.c_str(), &info) != 0) return false;
-  *bytes = standin::freeSpace ? *standin::freeSpace
-                              : static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  *bytes = figure ? *figure : static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
   return true;
 }
