@@ -55,6 +55,47 @@ bool holdsAFile(const char* path) {
   return true;
 }
 
+// One block serves every copy and comparison: a fresh 128 KiB allocation per copy would be mapped
+// and zeroed anew each time, and a delta can hold thousands of copies. Application never runs
+// twice at once, and never compares while it copies.
+uint8_t gBlock[kCopyBlockSize];
+
+// True when the file at `path` holds exactly `length` bytes equal to `contents`. The dialog is
+// kept alive between blocks; nothing is counted, as nothing is written yet.
+bool holdsExactly(PatchState& state, const char* path, const uint8_t* contents, size_t length) {
+  PlatformFile* file = openRead(path);
+  if (!file) return false;
+  uint64_t size = 0;
+  bool same = seekToEnd(file, &size) && size == length && seekFile(file, 0);
+  for (size_t done = 0; same && done < length;) {
+    size_t block = length - done < kCopyBlockSize ? length - done : kCopyBlockSize;
+    same = readFile(file, gBlock, block) == block && std::memcmp(gBlock, contents + done, block) == 0;
+    state.checksum.progress.report(0);
+    done += block;
+  }
+  closeFile(file);
+  return same;
+}
+
+// A run stopped between deleting the old file and renaming the new one left the whole new
+// content only in the temporary file: the swap is finished instead of writing the file again
+// beside that copy. Only an exact copy is taken, never an empty one (programs ship empty files
+// by the dozen, so one at the temporary path proves nothing), and only when nothing stands at
+// the target; the rename never replaces. The record's blocks count as if written, so the bar
+// ends where the update's total expects.
+bool finishedInterruptedWrite(PatchState& state, const char* target, const char* temporary,
+                              const uint8_t* contents, size_t length) {
+  if (length == 0 || holdsAFile(target) || !holdsExactly(state, temporary, contents, length)) return false;
+  resetAttributes(temporary);
+  if (!moveFile(temporary, target)) return false;
+  for (size_t done = 0; done < length;) {
+    size_t block = length - done < kCopyBlockSize ? length - done : kCopyBlockSize;
+    state.checksum.progress.report(static_cast<int32_t>(block));
+    done += block;
+  }
+  return true;
+}
+
 int32_t applyWriteFile(PatchState& state, PatchOp& op) {
   const char* name = op.body.readString();
   char target[kPathCapacity], temporary[kPathCapacity];
@@ -64,12 +105,14 @@ int32_t applyWriteFile(PatchState& state, PatchOp& op) {
   const uint8_t* contents = op.body.readBytes(length);
   // A file already at the temporary path is never truncated: it may belong to the program (no
   // builder kept that path free for writes before they went through it) or be what an
-  // interrupted run left, and the two cannot be told apart. Such a record is written in place,
-  // as is one without a temporary path of its own, or whose temporary file cannot be created
-  // (a folder of that name).
-  if (formTemporaryPath(target, name, temporary) && !holdsAFile(temporary))
+  // interrupted run left, and the two cannot be told apart. Such a record is written in place
+  // (unless that file is the record's own content waiting for its rename), as is one without a
+  // temporary path of its own, or whose temporary file cannot be created (a folder of that name).
+  bool haveTemporary = formTemporaryPath(target, name, temporary);
+  if (haveTemporary && !holdsAFile(temporary))
     if (PlatformFile* output = createWrite(temporary))
       return writeThroughTemporary(state, target, temporary, output, contents, length);
+  if (haveTemporary && finishedInterruptedWrite(state, target, temporary, contents, length)) return kApplied;
   return writeInPlace(state, target, contents, length);
 }
 
@@ -166,10 +209,7 @@ int32_t applyPatch(PatchState& state) {
 
 bool copyRange(PatchState& state, PlatformFile* source, PlatformFile* output, uint32_t offset,
                int32_t length) {
-  // One block serves every copy: a fresh 128 KiB allocation per copy would be mapped and
-  // zeroed anew each time, and a delta can hold thousands of copies. Application never runs
-  // twice at once, so nothing else uses it meanwhile.
-  static uint8_t block[kCopyBlockSize];
+  uint8_t* block = gBlock;
   if (!seekFile(source, offset)) return false;
   for (int32_t remaining = length; remaining > 0;) {
     size_t size = remaining < static_cast<int32_t>(kCopyBlockSize) ? static_cast<size_t>(remaining)

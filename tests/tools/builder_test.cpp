@@ -166,6 +166,20 @@ TEST_F(BuilderTest, DeltasNeverUseATemporaryPathThatHoldsAFile) {
   EXPECT_EQ(countType(read, 3), 5);
 }
 
+TEST_F(BuilderTest, AFileWithAWritesBytesAtItsTemporaryPathIsWrittenAgainAfterIt) {
+  // A write whose file is missing takes a file at its temporary path that holds exactly its bytes
+  // for the copy a cut-off run left, and renames it into place. A program that keeps the same
+  // bytes under both names gets the one at the temporary path back from a write after it.
+  PatchProject project(3);
+  project.file(0, "app.exe", "0").file(1, "app.exe", "1").file(2, "app.exe", "2")
+      .same(0, 2, "data/c.tmp", "the same bytes")  // never changes: no record of its own
+      .file(2, "data/c.dat", "the same bytes")
+      .file(0, "lib/y.tmp", "older").same(1, 2, "lib/y.tmp", "shared")  // written, before y.zip
+      .file(2, "lib/y.zip", "shared")
+      .same(0, 2, "log.tmp", "").file(2, "log.txt", "");  // an empty file is never taken for a copy
+  expectEveryVersionUpdates(project, 3);
+}
+
 TEST_F(BuilderTest, AFileBecomingAFolderAndBack) {
   PatchProject project(2);
   project.file(0, "plugins", "a file named like a folder")
@@ -296,6 +310,15 @@ TEST_F(BuilderTest, RefusesWhatWouldNotWorkWithOneClearLine) {
       {"a blank before the extension", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "con .txt", "x"); }, device.c_str()},
       {"CONIN$", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "CONIN$", "x"); }, device.c_str()},
       {"a superscript digit", 2, [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "COM\u00b9.dll", "x"); }, device.c_str()},
+      // Identification puts back a missing identification file whose temporary path holds one of
+      // its known versions, as a cut-off swap leaves it; here that is a file the program keeps.
+      {"an identification file's older bytes kept at its temporary path", 3,
+       [](PatchProject& p) {
+         p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(2, "app.exe", "2").same(0, 2, "extra.tmp", "E1")
+             .file(1, "extra.dat", "E1").file(2, "extra.dat", "E2")
+             .extra("[identify]\nfiles = [\"app.exe\", \"extra.dat\"]");
+       },
+       "after the update extra.tmp is missing"},
       {"more work than the updater counts", 2,
        [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "big.dat", patterned(300000, 31)).file(1, "small.dat", "x"); },
        "Most of it: big.dat", 200000},
@@ -369,14 +392,37 @@ TEST_F(BuilderTest, WarnsAboutWhatItCannotPromise) {
     std::function<void(std::vector<patchbuild::PlannedOp>&)> hook = {};
   };
   const Warning kWarnings[] = {
-      // Version 0 lacks an identification file, so it is written whole, last; a write cut off
-      // part-way leaves a file that matches no version.
-      {"an identification file written whole", 2,
+      // The identification file's temporary path holds a file in some version, so it is written
+      // whole, last. The program keeps that file: the write goes in place, and a cut part-way
+      // leaves a file that matches no version.
+      {"an identification file written in place", 2,
+       [](PatchProject& p) {
+         p.file(0, "app.exe", "0").file(1, "app.exe", "1").same(0, 1, "app.tmp", "the program's own");
+       },
+       "cut off inside record 1 (write app.exe), written in place because its temporary path app.tmp is "
+       "taken, is not recognised as any version"},
+      // The same, but the file there goes before the write: written beside, renamed into place,
+      // and a cut anywhere leaves the old file or (put back by identification) the new one.
+      {"an identification file written whole through its temporary path", 2,
+       [](PatchProject& p) { p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(0, "app.tmp", "gone in 1"); },
+       ""},
+      // A write's temporary path is a delta's too: a cut inside the write leaves a part there,
+      // which the delta of the second run overwrites like any file at its temporary path.
+      {"a write and a delta sharing a temporary path", 2,
+       [](PatchProject& p) {
+         p.file(0, "app.exe", "0").file(1, "app.exe", "1")
+             .file(0, "a.pak", patterned(30000, 18)).file(1, "a.pak", spliced(patterned(30000, 18), 9, "x"))
+             .file(1, "a.dat", "added");
+       },
+       ""},
+      // One identification file is added while another changes: cut between their records, the
+      // folder has the new one without the other, and matches no version.
+      {"an identification file added while another changes", 2,
        [](PatchProject& p) {
          p.file(0, "app.exe", "0").file(1, "app.exe", "1").file(1, "extra.dat", "1")
              .extra("[identify]\nfiles = [\"app.exe\", \"extra.dat\"]");
        },
-       "cut off inside record 2 (write extra.dat) is not recognised as any version"},
+       "cut off after record 1 (delta app.exe) is not recognised as any version"},
       // A record before the delta that deletes its temporary file: harmless in one run, but a
       // second run after a cut-off swap deletes the new content waiting there.
       {"a swap cut off before a record that deletes its temporary file", 2,

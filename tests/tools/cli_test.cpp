@@ -125,13 +125,15 @@ TEST_F(CliTest, EveryErrorIsOneLineOnStderr) {
 
 // What verify prints about an install folder, line by line, for the cases where the update would
 // not simply run: a record that would fail, a bar that would not end at its maximum, an update
-// that was cut off in the middle of a swap, names that differ from the container's only in case.
+// that was cut off in the middle of a swap or of a write, names that differ from the container's
+// only in case.
 TEST_F(CliTest, VerifySaysWhatTheUpdaterWouldDo) {
   FileBytes pack = patterned(40000, 22), map = patterned(30000, 23);
   PatchProject project(2);
   project.file(0, "app.exe", patterned(20000, 24)).file(1, "app.exe", spliced(patterned(20000, 24), 10, "v1"))
       .file(0, "data.pak", pack).file(1, "data.pak", spliced(pack, 300, "v1"))
       .file(0, "\u00d6l/map.dat", map).file(1, "\u00f6l/map.dat", spliced(map, 77, "v1"))
+      .file(1, "notes.txt", "added in version 1")
       .extra("[identify]\nfiles = [\"app.exe\"]");
   std::string container = folder.at("patch.pat");
   project.writeProject();
@@ -162,7 +164,7 @@ TEST_F(CliTest, VerifySaysWhatTheUpdaterWouldDo) {
   const Case kCases[] = {
       {"a record that would fail", container,
        [](const std::string& install) { std::ofstream(install + "/data.pak") << "other bytes"; },
-       "record 1 delta data.pak: would FAIL: its file does not have the expected checksum (error 801)", false},
+       "record 2 delta data.pak: would FAIL: its file does not have the expected checksum (error 801)", false},
       {"a bar that would not end at its maximum", wrongTotal, [](const std::string&) {},
        "progress: 5 units reported, the bar's total is 999 (the bar would not end exactly at its maximum)", true},
       {"a swap cut off after the old file was deleted", container,
@@ -170,17 +172,24 @@ TEST_F(CliTest, VerifySaysWhatTheUpdaterWouldDo) {
          copy(newest + "/data.pak", install + "/data.tmp");
          fs::remove(install + "/data.pak");
        },
-       "record 1 delta data.pak: finishes an update that was cut off (its new content waits in the temporary file)", true},
+       "record 2 delta data.pak: finishes an update that was cut off (its new content waits in the temporary file)", true},
+      {"a write's swap cut off after the old file was deleted", container,
+       [&](const std::string& install) { copy(newest + "/notes.txt", install + "/notes.tmp"); },
+       "record 1 write notes.txt: finishes an update that was cut off (its new content waits in the temporary file)", true},
+      {"a write cut off while its temporary file was written", container,
+       [&](const std::string& install) { std::ofstream(install + "/notes.tmp") << "added in"; },
+       "record 1 write notes.txt: applies, written in place because its temporary path notes.tmp is taken", true},
       {"the identification file's swap cut off", container,
        [&](const std::string& install) {
          copy(newest + "/data.pak", install + "/data.pak");
          copy(newest + "/\u00f6l/map.dat", install + "/\u00d6l/map.dat");
+         copy(newest + "/notes.txt", install + "/notes.txt");
          copy(newest + "/app.exe", install + "/app.tmp");
          fs::remove(install + "/app.exe");
        },
        "version 1 of 2: already the newest version, nothing to do", true},
       {"a folder named in another case beyond A-Z", container, [](const std::string&) {},
-       "record 2 delta \u00f6l\\map.dat: applies", true},
+       "record 3 delta \u00f6l\\map.dat: applies", true},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -216,11 +216,13 @@ std::vector<size_t> cutPoints(const Simulator& simulator, const std::vector<Plan
   return cuts;
 }
 
-// Cuts the update off (at cutPoints) before a record, inside a write and inside a delta between
-// deleting the old file and renaming the new one, from every version; runs it again as the
-// updater would after a new identification (which first puts back an identification file left
-// in its temporary file), and says what does not end at the newest version. Only the keys that
-// records reach are followed: the rest stays as every run found it.
+// Cuts the update off (at cutPoints) before a record, inside a write, and inside a delta or a
+// write between deleting the old file and renaming the new one, from every version; runs it
+// again as the updater would after a new identification (which first puts back an
+// identification file left in its temporary file), and says what does not end at the newest
+// version. A part of a write left in its temporary file is no such difference: the update is
+// finished, and that file is left where it is. Only the keys that records reach are followed:
+// the rest stays as every run found it.
 std::vector<std::string> checkInterruptions(Simulator& simulator, const std::vector<VersionTree>& versions,
                                             const std::vector<PlannedOp>& ops,
                                             const std::vector<std::string>& names) {
@@ -240,11 +242,20 @@ std::vector<std::string> checkInterruptions(Simulator& simulator, const std::vec
       reached = cut > 0 ? cut - 1 : 0;
       for (SimCut how : {SimCut::None, SimCut::InsideWrite, SimCut::AfterOldDeleted}) {
         if (how == SimCut::InsideWrite && (cut == 0 || !simulator.isWrite(cut - 1))) continue;
-        if (how == SimCut::AfterOldDeleted && (cut == 0 || !simulator.isDelta(cut - 1))) continue;
+        if (how == SimCut::AfterOldDeleted && (cut == 0 || !simulator.swapsThroughTemporary(cut - 1))) continue;
         SimState state = before;
-        if (cut > 0) simulator.apply(v, state, cut, how, cut - 1);
+        Simulator::Effect effect = Simulator::Effect::Ignored;
+        SimOutcome cutRecord;
+        if (cut > 0) cutRecord = simulator.apply(v, state, cut, how, cut - 1, &effect);
+        // A write that did not go through its temporary file has no such moment: it ran whole, as
+        // the cut after it sees it.
+        if (how == SimCut::AfterOldDeleted && simulator.isWrite(cut - 1) && effect != Simulator::Effect::Done) continue;
+        // A write in place says why, so that a vendor sees which file stands in the way.
+        std::string inPlace = effect == Simulator::Effect::WrittenInPlace
+                                  ? fmt::format(", written in place because {},", cutRecord.detail)
+                                  : std::string();
         std::string where = cut == 0                       ? "before its first record"
-                            : how == SimCut::InsideWrite     ? fmt::format("inside {}", describe(ops, cut - 1))
+                            : how == SimCut::InsideWrite     ? fmt::format("inside {}{}", describe(ops, cut - 1), inPlace)
                             : how == SimCut::AfterOldDeleted ? fmt::format("inside {}, after its old file was deleted", describe(ops, cut - 1))
                                                              : fmt::format("after {}", describe(ops, cut - 1));
         simulator.restoreInterruptedSwaps(state);
@@ -377,14 +388,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   } else if (!checkIdentFiles(versions, contents, names, project.identFiles, project.codePage, ident, error)) {
     return false;
   }
-  for (const IdentEntry& entry : ident) {
-    summary.identFiles.push_back(fromCodePage(entry.name, project.codePage));
-    for (int v = 0; v < count; v++)
-      if (entry.expected[v] == 0 && versions[v].files.count(entry.folded) == 0 && v + 1 < count)
-        summary.warnings.push_back(fmt::format(
-            "identification file {} is missing from version {}; an update from it writes the file, "
-            "which is not atomic", entry.name, names[v]));
-  }
+  for (const IdentEntry& entry : ident) summary.identFiles.push_back(fromCodePage(entry.name, project.codePage));
 
   // Deltas.
   PlanInput input;
@@ -415,6 +419,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
     bool replan = false;
     for (int v = 0; v < count && !replan; v++) {
       SimState state = SimState::of(versions[v]);
+      simulator.restoreInterruptedSwaps(state);  // as every identification starts
       int found = simulator.identify(state);
       if (found != v) {
         error = fmt::format("version {} would be identified as {}", names[v], found < 0 ? "unknown" : names[found]);
@@ -458,6 +463,7 @@ bool buildContainer(const Project& project, const BuildSettings& settings, Bytes
   if (!simulator.load(payload, error)) return false;
   for (int v = 0; v + 1 < count; v++) {
     SimState state = SimState::of(versions[v]);
+    simulator.restoreInterruptedSwaps(state);
     SimOutcome outcome = simulator.apply(v, state);
     if (!outcome.ok() || outcome.work != simulator.workTotals()[v] ||
         !simulator.difference(state, versions.back()).empty()) {

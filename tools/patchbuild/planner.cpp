@@ -185,10 +185,40 @@ class Planner {
     std::vector<PlannedOp> all;
     for (auto* group : {&early, &makes, &renames, &deletes, &removesEarly, &writes, &deltas, &identTail, &removesLate})
       all.insert(all.end(), group->begin(), group->end());
+    rewriteLookAlikesAtTemporaryPaths(all);
     return all;
   }
 
  private:
+  // A write whose file is missing takes a file at its temporary path that holds exactly its bytes
+  // (not none) for its own copy, left by a run stopped before the rename, and renames it into
+  // place. Where the newest version keeps a file with those very bytes at that path, the updater
+  // cannot tell the two apart: that file is written again after the write that moves it.
+  void rewriteLookAlikesAtTemporaryPaths(std::vector<PlannedOp>& all) const {
+    for (size_t i = 0; i < all.size(); i++) {
+      if (all[i].type != 3 || endsInTmp(all[i].name) || temporaryName(all[i].name).empty()) continue;
+      std::string folded = foldName(all[i].name, in_.codePage);
+      std::string temporary = foldName(temporaryName(all[i].name), in_.codePage);
+      auto lookAlike = newest_.files.find(temporary);
+      if (lookAlike == newest_.files.end() || lookAlike->second.content != all[i].target ||
+          (*in_.contents)[all[i].target].size == 0)
+        continue;
+      bool missingSomewhere = false;
+      for (int v = 0; v + 1 < count_; v++) missingSomewhere = missingSomewhere || !versions_[v].files.count(folded);
+      if (!missingSomewhere) continue;
+      auto written = std::find_if(all.begin(), all.end(), [&](const PlannedOp& op) {
+        return op.type == 3 && foldName(op.name, in_.codePage) == temporary;
+      });
+      if (written != all.end() && written > all.begin() + static_cast<std::ptrdiff_t>(i)) continue;
+      if (written != all.end()) {  // written before: moved after
+        all.erase(written);
+        i--;
+      }
+      PlannedOp again{3, lookAlike->second.name, {}, 0, -1, lookAlike->second.content, identNames_.count(temporary) > 0};
+      all.insert(all.begin() + static_cast<std::ptrdiff_t>(i) + 1, again);
+    }
+  }
+
   // True when a delta of `name` would have a temporary path to itself: not the name itself, not
   // outside the folder, and no name that any version holds.
   bool hasOwnTemporaryPath(const std::string& name) const {

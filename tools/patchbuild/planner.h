@@ -17,7 +17,9 @@
 //   4. deletes of files that the newest version lacks, so that no delta's temporary path and no
 //      folder removal meets them;
 //   5. remove folder, child first, for folders that never held an identification file;
-//   6. whole-file writes; they write the newest content, so running them again is harmless;
+//   6. whole-file writes; they write the newest content, so running them again is harmless. A
+//      newest file that holds exactly a write's bytes at that write's temporary path is written
+//      again after it: the updater takes such a file for a copy that a cut-off run left;
 //   7. deltas. Chained: stage by stage (all records of version 0, then of version 1, ...), each
 //      stage ending with the deltas of identification files, so that after stage k the files
 //      that identification reads are those of version k+1 and a second run starts there, where

@@ -118,7 +118,8 @@ bool Simulator::load(const std::vector<uint8_t>& payload, std::string& error) {
     record.foldedNew = record.newName.empty() ? std::string() : foldName(record.newName, codePage_);
     record.parent = parentOf(record.folded);
     record.parentNew = parentOf(record.foldedNew);
-    if ((record.type == kOpChainedDelta || record.type == kOpExactDelta) && !endsInTmp(record.name)) {
+    bool replacesFile = record.type == kOpChainedDelta || record.type == kOpExactDelta || record.type == kOpWriteFile;
+    if (replacesFile && !endsInTmp(record.name)) {
       record.temporary = temporaryName(record.name);
       if (!record.temporary.empty()) record.foldedTemporary = foldName(record.temporary, codePage_);
     }
@@ -149,6 +150,7 @@ void Simulator::restoreInterruptedSwaps(SimState& state) const {
     if (!known || state.folders.count(entry.folded) || !parentExists(state, entry.folded)) continue;
     SimFile restored = held->second;
     restored.name = entry.name;
+    restored.leftover = false;
     state.files.erase(held);
     state.files[entry.folded] = restored;
   }
@@ -266,12 +268,13 @@ int Simulator::deltaResult(size_t index, int source, std::string& detail) {
   return outcome;
 }
 
-SimOutcome Simulator::apply(int version, SimState& state, size_t stop, SimCut cut, size_t from) {
+SimOutcome Simulator::apply(int version, SimState& state, size_t stop, SimCut cut, size_t from, Effect* last) {
   SimOutcome outcome;
   stop = std::min(stop, records_.size());
-  Effect effect;
+  Effect effect = Effect::Ignored;
   for (size_t index = from; index < stop; index++)
     if (!step(index, version, state, index + 1 == stop ? cut : SimCut::None, outcome, effect)) break;
+  if (last) *last = effect;
   return outcome;
 }
 
@@ -282,14 +285,6 @@ SimOutcome Simulator::applyRecord(int version, SimState& state, size_t index, Ef
 }
 
 bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect) {
-  auto fail = [&](SimProblem problem, int code, std::string detail) {
-    outcome.problem = problem;
-    outcome.code = code;
-    outcome.record = index;
-    outcome.name = records_[index].name;
-    outcome.detail = std::move(detail);
-    return false;
-  };
   const Record& record = records_[index];
   const std::string& folded = record.folded;
   effect = Effect::Done;
@@ -297,15 +292,8 @@ bool Simulator::step(size_t index, int version, SimState& state, SimCut cut, Sim
     case kOpChainedDelta:
     case kOpExactDelta:
       return stepDelta(index, version, state, cut, outcome, effect);
-    case kOpWriteFile: {
-      if (!folderExists(state, record.parent) || state.folders.count(folded))
-        return fail(SimProblem::ApplyFailed, 9, "its file cannot be created");
-      outcome.work += record.commandsLength;
-      SimFile& file = state.files[folded];
-      if (file.name.empty()) file.name = record.name;  // an existing file keeps its spelling
-      file.content = cut == SimCut::InsideWrite ? kUnknownContent : writeResult(index);
-      return true;
-    }
+    case kOpWriteFile:
+      return stepWrite(index, state, cut, outcome, effect);
     case kOpDeleteFile:
       if (!state.files.erase(folded)) effect = Effect::Ignored;
       return true;
@@ -399,6 +387,7 @@ bool Simulator::stepDelta(size_t index, int version, SimState& state, SimCut cut
           folderExists(state, record.parent)) {
         SimFile moved = held->second;
         moved.name = record.name;
+        moved.leftover = false;
         state.files.erase(held);
         state.files[folded] = moved;
         effect = Effect::FinishedSwap;
@@ -412,12 +401,17 @@ bool Simulator::stepDelta(size_t index, int version, SimState& state, SimCut cut
   if (endsInTmp(record.name)) return fail(SimProblem::TempIsTarget, 3, "its name ends in tmp");
   if (record.temporary.empty())
     return fail(SimProblem::TempOutside, 3, "its temporary file would lie outside the install folder");
-  if (exists(state, record.foldedTemporary))
+  // The updater truncates whatever file stands there; only a part that a cut-off run of this
+  // update left is known to be nobody's.
+  auto atTemporary = state.files.find(record.foldedTemporary);
+  bool leftover = atTemporary != state.files.end() && atTemporary->second.leftover;
+  if (exists(state, record.foldedTemporary) && !leftover)
     return fail(SimProblem::TempOccupied, 3,
                 fmt::format("its temporary path {} names an existing file or folder", record.temporary));
   std::string detail;
   int result = deltaResult(index, file->second.content, detail);
   if (result < 0) return fail(SimProblem::ApplyFailed, -result, detail);
+  if (leftover) state.files.erase(atTemporary);
   if (cut == SimCut::AfterOldDeleted) {
     state.files.erase(file);
     state.files[record.foldedTemporary] = {record.temporary, result};
@@ -430,6 +424,58 @@ bool Simulator::stepDelta(size_t index, int version, SimState& state, SimCut cut
     outcome.work += command.isLiteral() ? command.length() : 2 * uint64_t{command.length()};
   outcome.work += contents_[result].size;
   state.files[folded] = {record.name, result};
+  return true;
+}
+
+// A write goes through its temporary path when nothing stands there: written beside the file,
+// then the old file deleted and the new one renamed into place. Otherwise it is written in place;
+// but when the file is gone and its whole content (not empty) waits at the temporary path, as a
+// run stopped before that rename leaves it, the copy is renamed into place instead.
+bool Simulator::stepWrite(size_t index, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect) {
+  const Record& record = records_[index];
+  const std::string& folded = record.folded;
+  if (!folderExists(state, record.parent) || state.folders.count(folded)) {
+    outcome.problem = SimProblem::ApplyFailed;
+    outcome.code = 9;
+    outcome.record = index;
+    outcome.name = record.name;
+    outcome.detail = "its file cannot be created";
+    return false;
+  }
+  int written = writeResult(index);
+  outcome.work += record.commandsLength;
+  auto target = state.files.find(folded);
+  const bool hasTemporary = !record.temporary.empty();
+  if (hasTemporary && !exists(state, record.foldedTemporary)) {
+    if (cut == SimCut::InsideWrite) {
+      state.files[record.foldedTemporary] = {record.temporary, kUnknownContent, true};
+      return true;
+    }
+    if (target != state.files.end()) state.files.erase(target);
+    if (cut == SimCut::AfterOldDeleted)
+      state.files[record.foldedTemporary] = {record.temporary, written, true};
+    else
+      state.files[folded] = {record.name, written};
+    return true;
+  }
+  auto held = hasTemporary ? state.files.find(record.foldedTemporary) : state.files.end();
+  if (held != state.files.end() && target == state.files.end() && record.commandsLength > 0 &&
+      held->second.content == written) {
+    SimFile moved = held->second;
+    moved.name = record.name;
+    moved.leftover = false;
+    state.files.erase(held);
+    state.files[folded] = moved;
+    effect = Effect::FinishedSwap;
+    return true;
+  }
+  effect = Effect::WrittenInPlace;
+  outcome.detail = hasTemporary ? fmt::format("its temporary path {} is taken", record.temporary)
+                                : std::string("its name has no temporary path of its own");
+  SimFile& file = state.files[folded];
+  if (file.name.empty()) file.name = record.name;  // an existing file keeps its spelling
+  file.content = cut == SimCut::InsideWrite ? kUnknownContent : written;
+  file.leftover = false;
   return true;
 }
 
@@ -512,7 +558,7 @@ std::string firstDifference(const SimState& state, const Files& files, const std
     if (found->second.content != file.content) return fmt::format("{} has other bytes", file.name);
   }
   for (const auto& [folded, file] : state.files)
-    if (!files.count(folded)) return fmt::format("{} is left over", file.name);
+    if (!files.count(folded) && !file.leftover) return fmt::format("{} is left over", file.name);
   for (const auto& [folded, name] : folders)
     if (!state.folders.count(folded)) return fmt::format("the folder {} is missing", name);
   for (const auto& [folded, name] : state.folders)

@@ -1,9 +1,9 @@
 // The builder's own model of the updater applying a payload: identification by checksums, the
-// version filter, deltas rebuilt through their temporary path, writes, deletes, renames and
-// folders with Windows semantics (names compared as Windows compares them, in the code page's
-// every letter; renames never replace, folders made one level at a time and removed only when
-// empty), the updater's recovery of a swap cut off after the old file was deleted, and the
-// progress units reported.
+// version filter, deltas rebuilt through their temporary path, writes through their temporary
+// path when it is free (in place otherwise), deletes, renames and folders with Windows semantics
+// (names compared as Windows compares them, in the code page's every letter; renames never
+// replace, folders made one level at a time and removed only when empty), the updater's recovery
+// of a swap cut off after the old file was deleted, and the progress units reported.
 //
 // It reads the payload bytes themselves, so what it checks is what ships. Delta results are
 // decoded from the real old bytes and compared byte for byte with the files they must equal.
@@ -24,6 +24,9 @@ constexpr int kUnknownContent = -2;  // a file whose bytes match nothing known (
 struct SimFile {
   std::string name;
   int content = kUnknownContent;
+  // A temporary file that a cut-off run left behind. The updater cannot tell it from a file of the
+  // program and treats it as one, but it is no difference from the version a run should reach.
+  bool leftover = false;
 };
 
 // An install folder in the model. Keys are folded names (foldName).
@@ -46,8 +49,12 @@ enum class SimProblem {
 // Where a simulated run that stops at a record leaves that record.
 enum class SimCut {
   None,            // the record did not start
-  InsideWrite,     // a write stopped part-way: its file holds unknown bytes
-  AfterOldDeleted  // a delta stopped between deleting the old file and renaming the new one
+  // A write stopped part-way: written in place, its file holds unknown bytes; through its
+  // temporary file, the file is untouched and the part written stays beside it.
+  InsideWrite,
+  // A delta, or a write through its temporary file, stopped between deleting the old file and
+  // renaming the new one into place.
+  AfterOldDeleted
 };
 
 struct SimOutcome {
@@ -55,7 +62,7 @@ struct SimOutcome {
   int code = 0;          // ApplyResult, for ApplyFailed
   size_t record = 0;     // the record that failed
   std::string name;      // its (first) name, payload spelling
-  std::string detail;
+  std::string detail;    // why it failed; for a write in place, why it is not written beside
   uint64_t work = 0;     // progress units reported
   bool ok() const { return problem == SimProblem::None; }
 };
@@ -80,12 +87,14 @@ class Simulator {
   // The version that identification would find in `state`, or -1.
   int identify(const SimState& state) const;
 
-  // Applies records [from, stop) as a run that identified `version` would. `cut` says how far
-  // the last of them got (a record it does not fit runs whole).
-  SimOutcome apply(int version, SimState& state, size_t stop = SIZE_MAX, SimCut cut = SimCut::None,
-                   size_t from = 0);
+  enum class Effect { Done, PassedOver, AlreadyNew, Ignored, FinishedSwap, WrittenInPlace };
 
-  enum class Effect { Done, PassedOver, AlreadyNew, Ignored, FinishedSwap };
+  // Applies records [from, stop) as a run that identified `version` would. `cut` says how far
+  // the last of them got (a record it does not fit runs whole). `last`, when given, receives what
+  // the last record run did.
+  SimOutcome apply(int version, SimState& state, size_t stop = SIZE_MAX, SimCut cut = SimCut::None,
+                   size_t from = 0, Effect* last = nullptr);
+
   // Applies record `index` alone; `effect` says what it did when `outcome` is ok.
   SimOutcome applyRecord(int version, SimState& state, size_t index, Effect& effect);
 
@@ -104,6 +113,8 @@ class Simulator {
   bool touchesIdentFile(size_t index) const;
   bool isWrite(size_t index) const { return records_[index].type == 3; }
   bool isDelta(size_t index) const { return records_[index].type == 1 || records_[index].type == 2; }
+  // True when record `index` may put a new file in place through its temporary path.
+  bool swapsThroughTemporary(size_t index) const { return !records_[index].temporary.empty(); }
 
  private:
   struct Record {
@@ -111,7 +122,7 @@ class Simulator {
     std::string name, newName;
     std::string folded, foldedNew;  // their keys
     std::string parent, parentNew;  // the keys of their folders ("" for the install folder)
-    std::string temporary, foldedTemporary;  // deltas: the temporary path, empty when none
+    std::string temporary, foldedTemporary;  // deltas and writes: the temporary path, empty when none
     int16_t version = 0;
     uint32_t newChecksum = 0, oldChecksum = 0, newSize = 0;
     const uint8_t* commands = nullptr;  // delta commands or write contents
@@ -122,6 +133,7 @@ class Simulator {
   // One record; false (with `outcome` filled in) when the run would stop there.
   bool step(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
   bool stepDelta(size_t index, int version, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
+  bool stepWrite(size_t index, SimState& state, SimCut cut, SimOutcome& outcome, Effect& effect);
   void renameFolder(const Record& record, const std::string& target, SimState& state) const;
   bool parentExists(const SimState& state, const std::string& folded) const;
   static bool folderExists(const SimState& state, const std::string& parent) {

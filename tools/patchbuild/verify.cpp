@@ -130,7 +130,7 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
   for (const OpInfo& op : info.ops) {
     model.add(op.name, state);
     model.add(op.newName, state);
-    if (op.type == 1 || op.type == 2) model.add(temporaryName(op.name), state);
+    if (op.type >= 1 && op.type <= 3) model.add(temporaryName(op.name), state);
   }
   for (const OpInfo& op : info.ops)
     if (op.type == 7) model.addChildren(op.name, state);
@@ -173,11 +173,13 @@ bool verifyInstall(const std::string& containerPath, const std::string& folder, 
                                              : std::string(" (its temporary file would replace another)")));
       return true;
     }
-    const char* result = effect == Simulator::Effect::PassedOver     ? "passed over (another version's)"
+    std::string result = effect == Simulator::Effect::PassedOver     ? "passed over (another version's)"
                          : effect == Simulator::Effect::AlreadyNew   ? "already done"
                          : effect == Simulator::Effect::Ignored      ? "no effect (ignored by the updater)"
                          : effect == Simulator::Effect::FinishedSwap ? "finishes an update that was cut off (its new content waits in the temporary file)"
-                                                                     : "applies";
+                         : effect == Simulator::Effect::WrittenInPlace
+                             ? fmt::format("applies, written in place because {}", text(outcome.detail))
+                             : "applies";
     report.lines.push_back(fmt::format("record {} {}: {}", index + 1, what, result));
   }
   uint64_t expected = info.workTotals[static_cast<size_t>(report.identified)];

@@ -101,14 +101,39 @@ int applyDelta(PatchState& state, const std::string& folder, const PatchOp& op, 
   return moveFile(temporary.c_str(), target.c_str()) ? 0 : 8;
 }
 
-// Through the temporary file when the name has one and nothing is there yet, else in place.
+bool isFile(const std::string& path) {
+  PlatformFile* file = openRead(path.c_str());
+  if (file) closeFile(file);
+  return file != nullptr;
+}
+
+// True when `path` holds exactly `length` bytes equal to `bytes`.
+bool holds(const std::string& path, const uint8_t* bytes, size_t length) {
+  PlatformFile* file = openRead(path.c_str());
+  if (!file) return false;
+  std::vector<uint8_t> content(length + 1);
+  size_t read = readFile(file, content.data(), content.size());
+  closeFile(file);
+  return read == length && std::memcmp(content.data(), bytes, length) == 0;
+}
+
+// Through the temporary file when the name has one and nothing is there yet, else in place;
+// but a missing target whose whole (non-empty) content waits at the temporary path is renamed
+// into place, its bytes counted as written.
 int applyWrite(const std::string& folder, PayloadCursor body) {
   const char* name = body.readString();
   std::string target = pathOf(folder, name);
   std::string temporary = temporaryOf(target, name);
   resetAttributes(target.c_str());
-  if (PlatformFile* there = temporary.empty() ? nullptr : openRead(temporary.c_str())) {
-    closeFile(there);
+  if (!temporary.empty() && isFile(temporary)) {
+    size_t length = body.remaining();
+    if (length > 0 && !isFile(target) && holds(temporary, body.position, length)) {
+      resetAttributes(temporary.c_str());
+      if (moveFile(temporary.c_str(), target.c_str())) {
+        gReported += length;
+        return 0;
+      }
+    }
     temporary.clear();
   }
   PlatformFile* out = temporary.empty() ? nullptr : createWrite(temporary.c_str());

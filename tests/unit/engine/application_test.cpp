@@ -523,6 +523,69 @@ TEST_F(Application, WriteKeptInItsTemporaryFileIsPutInPlaceOnlyWhereItsContentIs
   }
 }
 
+TEST_F(Application, WriteWhoseWholeContentWaitsInItsTemporaryFileFinishesTheSwap) {
+  // The first run's rename fails after the old file went (as a stop at that moment would leave
+  // it): the second run renames the waiting copy into place rather than writing the file again
+  // beside it, and counts the record as the write it stands for.
+  const Bytes newBytes = randomBytes(300000, 24);  // three blocks
+  for (bool existed : {true, false}) {
+    SCOPED_TRACE(existed ? "a file that is replaced" : "a file that is added");
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({static_cast<uint32_t>(newBytes.size())}).writeFile("config.ini", newBytes);
+    if (existed) scratch.write(installed("config.ini"), "old contents");
+    prepare(writer, 2, 0);
+    standin::failNth(FileOp::Rename, 1);
+    EXPECT_EQ(apply(), kApplyWriteFileFailed);
+    ASSERT_FALSE(hasFile("config.ini"));
+    standin::reset();
+    standin::setReadOnly(path("config.tmp"), true);
+    identifyVersion(state, archive.checksum);
+    EXPECT_EQ(apply(), kApplied);
+    EXPECT_EQ(contentOf("config.ini"), newBytes);
+    EXPECT_FALSE(standin::isReadOnly(path("config.ini")));
+    EXPECT_FALSE(hasFile("config.tmp"));
+    EXPECT_EQ(state.applyDone, newBytes.size());
+    EXPECT_EQ(state.lastProgressPos, 1000);
+  }
+}
+
+TEST_F(Application, WriteLeavesAFileAtItsTemporaryPathAloneUnlessItIsTheWholeContent) {
+  // What stands at the temporary path may be the program's own file: it is taken for the
+  // record's waiting copy only when the target is gone and it holds exactly the record's bytes.
+  const Bytes newBytes = randomBytes(300000, 25);
+  Bytes sameSize = newBytes;
+  sameSize.back() ^= 1;
+  const Bytes prefix(newBytes.begin(), newBytes.begin() + 200000);
+  struct Case {
+    const char* name;
+    Bytes record, atTemporary;
+    const char* target;  // the target's content before the run; null: none
+    int32_t code;
+  };
+  const Case kCases[] = {
+      {"other bytes of the same size", newBytes, sameSize, nullptr, kApplied},
+      {"a part of the content", newBytes, prefix, nullptr, kApplied},
+      {"the whole content, the target still there", newBytes, newBytes, "old contents", kApplied},
+      {"an empty file, the record empty too", Bytes{}, Bytes{}, nullptr, kApplied},
+      {"the whole content, a folder at the target", newBytes, newBytes, "", kApplyWriteFileFailed},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    startAfresh();
+    PayloadWriter writer;
+    writer.workTotals({static_cast<uint32_t>(c.record.size())}).writeFile("config.ini", c.record);
+    if (c.target && *c.target) scratch.write(installed("config.ini"), c.target);
+    if (c.target && !*c.target) scratch.makeFolder(installed("config.ini"));
+    scratch.write(installed("config.tmp"), c.atTemporary);
+    prepare(writer, 2, 0);
+    EXPECT_EQ(apply(), c.code);
+    ASSERT_TRUE(hasFile("config.tmp"));
+    EXPECT_EQ(contentOf("config.tmp"), c.atTemporary);
+    if (c.code == kApplied) EXPECT_EQ(contentOf("config.ini"), c.record);
+  }
+}
+
 TEST_F(Application, FailureAtTheThirdRecordLeavesTheFirstTwoApplied) {
   PayloadWriter writer;
   writer.workTotals({1})
