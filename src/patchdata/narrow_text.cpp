@@ -6,11 +6,12 @@ namespace {
 constexpr unsigned char kLowestSecondByte = 0x40;
 }
 
-const char* nextCharacter(const char* at) {
-  bool pair = isLeadByte(static_cast<unsigned char>(at[0])) &&
-              static_cast<unsigned char>(at[1]) >= kLowestSecondByte;
+const char* nextCharacter(const char* at, LeadByteTest isLead) {
+  bool pair = isLead(static_cast<unsigned char>(at[0])) && static_cast<unsigned char>(at[1]) >= kLowestSecondByte;
   return at + (pair ? 2 : 1);
 }
+
+const char* nextCharacter(const char* at) { return nextCharacter(at, isLeadByte); }
 
 bool endsInBackslash(const char* text) {
   // Only a walk from the start tells a second byte from a character of its own.

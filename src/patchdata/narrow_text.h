@@ -10,6 +10,13 @@
 const char* nextCharacter(const char* at);
 inline char* nextCharacter(char* at) { return const_cast<char*>(nextCharacter(static_cast<const char*>(at))); }
 
+// Whether a byte begins a two-byte character, in some code page: the system's own (the platform's
+// isLeadByte), or, for a tool that prepares names for other systems, the code page they will have.
+using LeadByteTest = bool (*)(unsigned char byte);
+
+// As nextCharacter(at), in the code page that `isLead` describes.
+const char* nextCharacter(const char* at, LeadByteTest isLead);
+
 // True when the last character of `text` is a backslash, not the second byte of another one.
 bool endsInBackslash(const char* text);
 

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "patchdata/narrow_text.h"
+#include "platform/code_page.h"
 
 bool readPatchOp(PayloadCursor& list, PatchOp& op) {
   op.type = list.readU8();
@@ -68,13 +69,15 @@ static bool namesADevice(const char* component, size_t length) {
   return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
-bool isSafeRelativeName(const char* name) {
+bool isSafeRelativeName(const char* name) { return isSafeRelativeName(name, isLeadByte); }
+
+bool isSafeRelativeName(const char* name, LeadByteTest isLead) {
   size_t length = std::strlen(name);
   if (length > static_cast<size_t>(kMaxNameLength) || std::strchr(name, ':')) return false;
   // Components end at a separator character only: a 0x5C that is the second byte of a
   // double-byte character separates nothing.
   const char* component = name;
-  for (const char* at = name;; at = nextCharacter(at)) {
+  for (const char* at = name;; at = nextCharacter(at, isLead)) {
     if (*at == '\\' || *at == '/' || *at == '\0') {
       size_t componentLength = static_cast<size_t>(at - component);
       if (climbsOut(component, componentLength) || namesADevice(component, componentLength)) return false;

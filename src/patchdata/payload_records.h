@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "patchdata/narrow_text.h"
 #include "patchdata/payload_cursor.h"
 
 enum PatchOpType : uint8_t {
@@ -68,3 +69,6 @@ constexpr int kMaxNameLength = 1023;
 // takes for a device (CON, PRN, AUX, NUL, COM0-9, LPT0-9, whatever the extension). Components
 // are split at separator characters of the system code page, not at every 0x5C byte.
 bool isSafeRelativeName(const char* name);
+// The same, with components split in the code page that `isLead` describes rather than the
+// system's: the patch builder judges names as its users' systems will read them.
+bool isSafeRelativeName(const char* name, LeadByteTest isLead);

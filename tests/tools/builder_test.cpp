@@ -367,7 +367,8 @@ TEST_F(BuilderTest, DoubleByteNamesSplitOnlyAtRealSeparators) {
   project.codePage(932)
       .file(0, "app.exe", "version 0").file(1, "app.exe", "version 1")
       .file(0, "data/\u8868.txt", table).file(1, "data/\u8868.txt", spliced(table, 500, "changed"))
-      .same(0, 1, "\u30a2.txt", "a").same(0, 1, "\u30c2.txt", "b");
+      .same(0, 1, "\u30a2.txt", "a").same(0, 1, "\u30c2.txt", "b")
+      .same(0, 1, "\u8868CON.txt", "one name on a system in code page 932, no device");
   std::string error;
   ASSERT_TRUE(project.build(error)) << error;
   auto read = info(project);

@@ -5,6 +5,7 @@
 #include "patchbuild/codepage.h"
 #include "patchbuild/name_folding.h"
 #include "patchbuild/project_file.h"
+#include "patchdata/payload_records.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -222,6 +223,11 @@ TEST(NameFolding, NamesAreOneWhenWindowsTakesThemForOne) {
   // The key of a double-byte name splits at its real separators only.
   EXPECT_EQ(patchbuild::foldName("data\\\x95\x5C.txt", 932), "data\\\u8868.txt");
   EXPECT_EQ(patchbuild::separatorOffsets("data\\\x95\x5C.txt", 932), std::vector<size_t>{4});
+  // The updater's own name check, in the project's code page: a system in code page 932 reads
+  // "\u8868CON.txt" as one name, while one reading bytes would find the device CON after a 0x5C.
+  const char* tableCon = "data\\\x95\x5C" "CON.txt";
+  EXPECT_TRUE(isSafeRelativeName(tableCon, patchbuild::leadByteTestFor(932)));
+  EXPECT_FALSE(isSafeRelativeName(tableCon, patchbuild::leadByteTestFor(1252)));
 }
 
 TEST(CodePage, SaysWhichCharacterCannotBeHeld) {

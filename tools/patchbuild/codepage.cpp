@@ -113,6 +113,24 @@ bool isLeadByte(int codePage, unsigned char byte) {
   }
 }
 
+namespace {
+template <int kCodePage>
+bool leadByteIn(unsigned char byte) {
+  return isLeadByte(kCodePage, byte);
+}
+}  // namespace
+
+LeadByteTest leadByteTestFor(int codePage) {
+  switch (codePage) {
+    case 932: return leadByteIn<932>;
+    case 936: return leadByteIn<936>;
+    case 949: return leadByteIn<949>;
+    case 950: return leadByteIn<950>;
+    case 1361: return leadByteIn<1361>;
+    default: return leadByteIn<0>;
+  }
+}
+
 std::vector<size_t> separatorOffsets(const std::string& name, int codePage) {
   std::vector<size_t> offsets;
   for (size_t at = 0; at < name.size(); at++) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "patchdata/narrow_text.h"
+
 namespace patchbuild {
 
 // True when `codePage` (such as 1252, 1250, 932 or 65001 for UTF-8) can be converted to.
@@ -22,6 +24,10 @@ bool isDoubleByteCodePage(int codePage);
 // True when `byte` opens a two-byte character in `codePage`: the byte after it, whatever its
 // value (a 0x5C among them), belongs to the same character. Always false for other code pages.
 bool isLeadByte(int codePage, unsigned char byte);
+
+// The lead-byte test of `codePage` in the form the updater's own name checks take, so that a name
+// is judged as a user's system in that code page will read it.
+LeadByteTest leadByteTestFor(int codePage);
 
 // The offsets of the real separators (backslashes that are characters of their own, not the
 // second byte of a double-byte character) in `name`, in order.

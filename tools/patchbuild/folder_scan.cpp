@@ -166,9 +166,9 @@ class Scanner {
                             kMaxNameLength);
         return false;
       }
-      // The updater reads names byte by byte in the code page; a part of a double-byte character
-      // may read to it as a separator, and what follows as a device name.
-      if (!isSafeRelativeName(name.c_str())) {
+      // Judged as the updater on a system in the project's code page reads it: character by
+      // character, so that only real separators divide the name.
+      if (!isSafeRelativeName(name.c_str(), leadByteTestFor(codePage_))) {
         error = fmt::format("{}: the updater would refuse the name in code page {}: a part of it "
                             "reads as a device name or as \"..\"", entry.path().string(), codePage_);
         return false;
